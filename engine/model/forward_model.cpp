@@ -1,0 +1,1 @@
+#include "forward_model.h"

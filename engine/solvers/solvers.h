@@ -1,0 +1,36 @@
+// Entries of the solver library that the Gauss-Newton driver calls.
+#pragma once
+
+#include <span>
+
+namespace orva {
+
+struct SvdWork;       // work vectors of svdcmp / svd_back_substitute and their console
+struct SolverState;   // LsState, SvdState, ls_ierr and the console of solve_least_squares
+
+// A = U diag(w) V^T in place: a is m x n with leading dimension m and receives U; w gets n
+// singular values; v receives V (n x n, leading dimension m).
+void svdcmp(SvdWork& work, std::span<double> a, int m, int n, std::span<double> w, std::span<double> v);
+
+// x = V diag(1/w) U^T b, components with w exactly 0 left out; writes x[0..n-1] only.
+void svd_back_substitute(SvdWork& work,
+                         std::span<const double> u,
+                         std::span<const double> w,
+                         std::span<const double> v,
+                         int m,
+                         int n,
+                         std::span<const double> b,
+                         std::span<double> x);
+
+// Regularised least squares of jacobian (nobs x npar, leading dimension nobs) x step = residual.
+// method 1: shrinkage estimate with the given rule; 0: ordinary least squares plus SVD; other: nothing.
+void solve_least_squares(SolverState& state,
+                         int rule,
+                         std::span<const double> residual,
+                         std::span<const double> jacobian,
+                         int nobs,
+                         int npar,
+                         std::span<double> step,
+                         int method);
+
+}  // namespace orva
