@@ -85,7 +85,8 @@ int engine_main(std::ostream& err) {
     int32_t end_of_input = 0;
     read_data_set(run.input_file, run.input, run.data, end_of_input, set_index);
     while (end_of_input != 1) {
-      // The back-calculation of data set `set_index` joins here.
+      // The driver's back_calculate(run, set_index, regularization_flag) is called here, once per
+      // data set; until it joins, the loop only reads the data sets.
       ++set_index;
       read_data_set(run.input_file, run.input, run.data, end_of_input, set_index);
     }
