@@ -57,6 +57,13 @@ void matrix_multiply(double* a, int n, double* b, int p);
 // the layer system, R = (A21 A42 - A41 A22) / (A31 A42 - A32 A41) with A = L_1 ... L_(N-1) H.
 double layer_system_response(ModelLayers& layers, const ModelValues& values, double m, double load);
 
+// The same value as layer_system_response, bit for bit, forming only the entries of the chain
+// product that the surface conditions use.
+double layer_system_response_fast(ModelLayers& layers,
+                                  const ModelValues& values,
+                                  double m,
+                                  double load);
+
 // result = J0(norm_offset m) x load x R(m) x m.
 void layer_system_kernel(
     ModelLayers& layers, const ModelValues& values, double m, double& result, double load);
