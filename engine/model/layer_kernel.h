@@ -29,8 +29,8 @@ struct ModelLayers {
   std::vector<double> sublayer_slip;       // slip rate of the interface at the sublayer's bottom
   std::vector<double>
       sublayer_compliance;  // 1/MPa, interface at the sublayer's top; 0 at the surface
-  // Work storage of the kernel, one matrix per sublayer. After an evaluation entry i holds the
-  // product of the transfer matrices of sublayers i .. N-1 (entry 0 the system matrix when N > 1).
+  // Work storage of the kernel, one matrix per sublayer: each evaluation writes the transfer
+  // matrices, then the chain product overwrites them from the bottom up.
   std::vector<Mat4> layer_matrices;
 };
 
