@@ -121,26 +121,36 @@ void matrix_multiply(double* a, int n, double* b, int p) {
   }
 }
 
-double layer_system_response(ModelLayers& layers,
-                             const ModelValues& values,
-                             double m,
-                             double load) {
+namespace {
+
+// The transfer matrices of the sublayers into layer_matrices, the half-space matrix into hs.
+void fill_matrices(ModelLayers& layers, const ModelValues& values, double m, Mat4& hs) {
   const int n = layers.n_model_layers;
-  auto& lm = layers.layer_matrices;
   for (int i = 0; i < n - 1; ++i) {
-    layer_transfer_matrix(lm[i],
+    layer_transfer_matrix(layers.layer_matrices[i],
                           m,
                           layers.sublayer_thickness[i] / values.radius_m,
                           layers.sublayer_poisson[i],
                           layers.sublayer_modulus[i],
                           layers.sublayer_compliance[i]);
   }
-  Mat4 hs;
   halfspace_matrix(hs,
                    m,
                    layers.sublayer_poisson[n - 1],
                    layers.sublayer_modulus[n - 1],
                    layers.sublayer_compliance[n - 1]);
+}
+
+}  // namespace
+
+double layer_system_response(ModelLayers& layers,
+                             const ModelValues& values,
+                             double m,
+                             double load) {
+  const int n = layers.n_model_layers;
+  auto& lm = layers.layer_matrices;
+  Mat4 hs;
+  fill_matrices(layers, values, m, hs);
 
   // A = L_1 L_2 ... L_(N-1) H, formed from the bottom up.
   const Mat4* a = &hs;
@@ -162,20 +172,8 @@ double layer_system_response_fast(ModelLayers& layers,
                                   double load) {
   const int n = layers.n_model_layers;
   auto& lm = layers.layer_matrices;
-  for (int i = 0; i < n - 1; ++i) {
-    layer_transfer_matrix(lm[i],
-                          m,
-                          layers.sublayer_thickness[i] / values.radius_m,
-                          layers.sublayer_poisson[i],
-                          layers.sublayer_modulus[i],
-                          layers.sublayer_compliance[i]);
-  }
   Mat4 hs;
-  halfspace_matrix(hs,
-                   m,
-                   layers.sublayer_poisson[n - 1],
-                   layers.sublayer_modulus[n - 1],
-                   layers.sublayer_compliance[n - 1]);
+  fill_matrices(layers, values, m, hs);
 
   // Each entry is the same sum in the same order as in matrix_multiply; only rows 2..4 of the top
   // product and columns 1..2 of the system matrix are formed.
@@ -184,10 +182,9 @@ double layer_system_response_fast(ModelLayers& layers,
     for (int k = 1; k <= 4; ++k) s = s + a(r, k) * b(k, c);
     return s;
   };
-  double a21, a22, a31, a32, a41, a42;
-  if (n == 1) {
-    a21 = hs(2, 1), a22 = hs(2, 2), a31 = hs(3, 1), a32 = hs(3, 2), a41 = hs(4, 1), a42 = hs(4, 2);
-  } else {
+  double a21 = hs(2, 1), a22 = hs(2, 2), a31 = hs(3, 1), a32 = hs(3, 2), a41 = hs(4, 1),
+         a42 = hs(4, 2);
+  if (n > 1) {
     for (int i = n - 3; i >= 1; --i) matrix_multiply(lm[i].data(), 4, lm[i + 1].data(), 4);
     Mat4 top;  // rows 2..4 of L_1 L_2 ... L_(N-1)
     if (n > 2) {
@@ -197,9 +194,12 @@ double layer_system_response_fast(ModelLayers& layers,
     } else {
       top = lm[0];
     }
-    a21 = entry(top, hs, 2, 1), a22 = entry(top, hs, 2, 2);
-    a31 = entry(top, hs, 3, 1), a32 = entry(top, hs, 3, 2);
-    a41 = entry(top, hs, 4, 1), a42 = entry(top, hs, 4, 2);
+    a21 = entry(top, hs, 2, 1);
+    a22 = entry(top, hs, 2, 2);
+    a31 = entry(top, hs, 3, 1);
+    a32 = entry(top, hs, 3, 2);
+    a41 = entry(top, hs, 4, 1);
+    a42 = entry(top, hs, 4, 2);
   }
   const double d = a31 * a42 - a32 * a41;
   return load * (a21 * a42 - a41 * a22) / d;
