@@ -121,36 +121,26 @@ void matrix_multiply(double* a, int n, double* b, int p) {
   }
 }
 
-namespace {
-
-// The transfer matrices of the sublayers into layer_matrices, the half-space matrix into hs.
-void fill_matrices(ModelLayers& layers, const ModelValues& values, double m, Mat4& hs) {
-  const int n = layers.n_model_layers;
-  for (int i = 0; i < n - 1; ++i) {
-    layer_transfer_matrix(layers.layer_matrices[i],
-                          m,
-                          layers.sublayer_thickness[i] / values.radius_m,
-                          layers.sublayer_poisson[i],
-                          layers.sublayer_modulus[i],
-                          layers.sublayer_compliance[i]);
-  }
-  halfspace_matrix(hs,
-                   m,
-                   layers.sublayer_poisson[n - 1],
-                   layers.sublayer_modulus[n - 1],
-                   layers.sublayer_compliance[n - 1]);
-}
-
-}  // namespace
-
 double layer_system_response(ModelLayers& layers,
                              const ModelValues& values,
                              double m,
                              double load) {
   const int n = layers.n_model_layers;
   auto& lm = layers.layer_matrices;
+  for (int i = 0; i < n - 1; ++i) {
+    layer_transfer_matrix(lm[i],
+                          m,
+                          layers.sublayer_thickness[i] / values.radius_m,
+                          layers.sublayer_poisson[i],
+                          layers.sublayer_modulus[i],
+                          layers.sublayer_compliance[i]);
+  }
   Mat4 hs;
-  fill_matrices(layers, values, m, hs);
+  halfspace_matrix(hs,
+                   m,
+                   layers.sublayer_poisson[n - 1],
+                   layers.sublayer_modulus[n - 1],
+                   layers.sublayer_compliance[n - 1]);
 
   // A = L_1 L_2 ... L_(N-1) H, formed from the bottom up.
   const Mat4* a = &hs;
@@ -172,8 +162,20 @@ double layer_system_response_fast(ModelLayers& layers,
                                   double load) {
   const int n = layers.n_model_layers;
   auto& lm = layers.layer_matrices;
+  for (int i = 0; i < n - 1; ++i) {
+    layer_transfer_matrix(lm[i],
+                          m,
+                          layers.sublayer_thickness[i] / values.radius_m,
+                          layers.sublayer_poisson[i],
+                          layers.sublayer_modulus[i],
+                          layers.sublayer_compliance[i]);
+  }
   Mat4 hs;
-  fill_matrices(layers, values, m, hs);
+  halfspace_matrix(hs,
+                   m,
+                   layers.sublayer_poisson[n - 1],
+                   layers.sublayer_modulus[n - 1],
+                   layers.sublayer_compliance[n - 1]);
 
   // Each entry is the same sum in the same order as in matrix_multiply; only rows 2..4 of the top
   // product and columns 1..2 of the system matrix are formed.
