@@ -13,6 +13,7 @@
 
 #include "Platform.h"
 #include "ProcessRunner.h"
+#include "QtPrinters.h"
 
 class FakePlatform : public Platform {
  public:
