@@ -274,6 +274,25 @@ TEST_F(CellEditing, EveryGridHasItsOwnEditor) {
   EXPECT_EQ(platform.beeps, 4);
 }
 
+// Fault guarded: an editor box left open by Clear or a mode choice went on writing into the
+// erased grid.
+TEST_F(CellEditing, ClearAndModeChoicesCloseAnOpenEditor) {
+  at(form->FG2, 1, 1, "");
+  typeKeys("30");
+  ASSERT_TRUE(form->T2->isVisible());
+  platform.answerMessage(MsgAnswer::kYes);
+  form->Command4_Click();
+  EXPECT_FALSE(form->T2->isVisible());
+  EXPECT_EQ(form->FG2->textMatrix(1, 1), "");
+  form->Option1->click();
+  at(form->FG3, 1, 2, "");
+  typeKeys("7");
+  ASSERT_TRUE(form->T3->isVisible());
+  form->Option2->click();
+  EXPECT_FALSE(form->T3->isVisible());
+  EXPECT_EQ(form->FG3->textMatrix(1, 2), "");
+}
+
 TEST_F(CellEditing, DisabledGridsTakeNoKeys) {
   platform.answerMessage(MsgAnswer::kYes);
   form->Command4_Click();  // Clear disables the grids
