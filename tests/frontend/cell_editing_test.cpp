@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QKeyEvent>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QtTest/QTest>
@@ -29,6 +30,15 @@ void typeKeys(const QString& text) {
     ASSERT_NE(target, nullptr);
     QTest::keyClick(target, ch.toLatin1());
   }
+}
+
+// A key that types text with no key of its own (a full-width character, as an input method
+// commits it).
+void sendText(QWidget* target, const QString& text) {
+  QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, text);
+  QApplication::sendEvent(target, &press);
+  QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, text);
+  QApplication::sendEvent(target, &release);
 }
 
 // The editor window in new-data mode, shown and active so that focus changes raise their events.
@@ -110,6 +120,14 @@ TEST_F(CellEditing, KeysOnANumericCell) {
                                                             QTest::keyClick(t, Qt::Key_A, Qt::ControlModifier);
                                                             QTest::keyClick(t, Qt::Key_V, Qt::ControlModifier); },
        "456",   true,  "456",   3, 3},
+      {"a full-width digit", [](FlexGrid* g, TextBox*) { sendText(g, "５"); },
+       "",      true,  "",      0, 1},
+      {"kana and a character beyond the BMP, one beep each",
+                             [](FlexGrid* g, TextBox* t) { QTest::keyClick(g, Qt::Key_1);
+                                                            sendText(t, "あ");
+                                                            sendText(t, QString::fromUtf8("\U00020BB7"));
+                                                            QTest::keyClick(t, Qt::Key_2); },
+       "12",    true,  "12",    2, 2},
       {"Delete",             [](FlexGrid* g, TextBox*) { QTest::keyClick(g, Qt::Key_Delete); },
        "",      false, "",      0, 0},
       {"Esc after typing",   [](FlexGrid* g, TextBox* t) { QTest::keyClick(g, Qt::Key_4);
