@@ -31,8 +31,6 @@ void FlexGrid::resize(int rows, int cols) {
   cols_ = cols;
   col_widths_.resize(cols_, -1);
   row_heights_.resize(rows_, -1);
-  fixed_rows_ = std::min(fixed_rows_, std::max(rows_ - 1, 0));
-  fixed_cols_ = std::min(fixed_cols_, std::max(cols_ - 1, 0));
   row_ = std::clamp(row_, 0, std::max(rows_ - 1, 0));
   col_ = std::clamp(col_, 0, std::max(cols_ - 1, 0));
   updateGeometry();
@@ -51,13 +49,15 @@ void FlexGrid::setCols(int cols) {
   resize(rows_, cols);
 }
 
+// The fixed counts stay as set through any resizing; a grid with no more rows (columns) than
+// fixed ones simply shows no data cells.
 void FlexGrid::setFixedRows(int n) {
-  fixed_rows_ = std::clamp(n, 0, std::max(rows_ - 1, 0));
+  fixed_rows_ = std::max(n, 0);
   update();
 }
 
 void FlexGrid::setFixedCols(int n) {
-  fixed_cols_ = std::clamp(n, 0, std::max(cols_ - 1, 0));
+  fixed_cols_ = std::max(n, 0);
   update();
 }
 

@@ -39,6 +39,9 @@ TEST(FlexGrid, ResizingKeepsTheTextsOfTheCellsThatStay) {
   g.clear();
   EXPECT_EQ(g.textMatrix(1, 1), "");
   EXPECT_EQ(g.rows(), 3);
+  g.setRows(1);  // the fixed row stays fixed when rows come back
+  g.setRows(3);
+  EXPECT_EQ(g.fixedRows(), 1);
 }
 
 TEST(FlexGrid, LeaveCellComesBeforeTheCurrentCellChanges) {
