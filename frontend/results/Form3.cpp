@@ -1,38 +1,39 @@
 #include "Form3.h"
 
-#include <QCloseEvent>
 #include <QFont>
 #include <QLabel>
 #include <QLocale>
 #include <QPainter>
 #include <QPrinter>
 #include <QPushButton>
-
+#include <QRadioButton>
 #include <charconv>
 
+#include "AppWindows.h"
+#include "FlexGrid.h"
+#include "Fonts.h"
+#include "Form2.h"
 #include "GraphScale.h"
+#include "Module1.h"
 #include "PictureBox.h"
 #include "Platform.h"
 #include "ResultFiles.h"
+#include "Twips.h"
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
 // Every grid loop of the graphs stops after this many lines, whatever the values.
 constexpr int kMaxGridLines = 1000;
 
 const QColor kGridGrey(170, 170, 170);
 const QColor kLabelBack(224, 224, 224);
-const QString kTickFont = QStringLiteral("arial");
-const QString kTitleFont = QStringLiteral("ＭＳ ゴシック");
-const QString kGridFont = QStringLiteral("ＭＳ Ｐゴシック");
+const QString& kTickFont = Fonts::kArial;
+const QString& kTitleFont = Fonts::kGothic;
 
 // A rectangle given in twips, as a widget geometry in pixels.
 QRect twips(int left, int top, int width, int height) {
-  return QRect(left / kTwipsPerPixel,
-               top / kTwipsPerPixel,
-               width / kTwipsPerPixel,
-               height / kTwipsPerPixel);
+  return QRect(
+      twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
 }
 
 // The number formats "0", "0.0", "0.000": fixed decimals, rounded, C locale.
@@ -46,7 +47,7 @@ QString general(double value) {
   return QString::fromLatin1(buffer, end - buffer).toUpper();
 }
 
-void setFont(PictureBox* p, const QString& name, double size) {
+void setPictureFont(PictureBox* p, const QString& name, double size) {
   p->FontName = name;
   p->FontSize = size;
 }
@@ -69,13 +70,17 @@ QPushButton* makeButton(QWidget* parent, const QString& text, const QRect& geome
 
 }  // namespace
 
-Form3::Form3(Platform& platform, QWidget* parent) : QWidget(parent), platform_(platform) {
-  resize(12780 / kTwipsPerPixel, 11025 / kTwipsPerPixel);
+Form3::Form3(AppWindows& windows, QWidget* parent)
+    : FormWindow(parent), windows_(windows), platform_(windows.platform) {
+  Fonts::installSubstitutions();
+  resize(twipsToPixels(12780), twipsToPixels(11025));
 
   Label8 = makeLabel(this, QStringLiteral("プロジェクト名："), twips(360, 360, 1935, 375));
   Label7 = makeLabel(this, QString(), twips(2400, 360, 9495, 375));
-  Label1 = makeLabel(this, QStringLiteral("解析たわみと測定たわみの比"), twips(720, 1080, 3255, 285));
-  Label2 = makeLabel(this, QStringLiteral("解析たわみと測定たわみ(μｍ)"), twips(6360, 1080, 3255, 285));
+  Label1 =
+      makeLabel(this, QStringLiteral("解析たわみと測定たわみの比"), twips(720, 1080, 3255, 285));
+  Label2 =
+      makeLabel(this, QStringLiteral("解析たわみと測定たわみ(μｍ)"), twips(6360, 1080, 3255, 285));
   Label3 = makeLabel(this, QStringLiteral("弾性係数  "), twips(600, 6360, 2415, 375));
   Label6 = makeLabel(this, QStringLiteral("評価関数と計算回数"), twips(9120, 6360, 2415, 375));
   Label4 = makeLabel(this, QStringLiteral("たわみ"), twips(600, 8040, 885, 285));
@@ -84,6 +89,18 @@ Form3::Form3(Platform& platform, QWidget* parent) : QWidget(parent), platform_(p
   Picture1->setGeometry(twips(720, 1440, 5535, 4575));
   Picture2 = new PictureBox(this);
   Picture2->setGeometry(twips(6360, 1440, 5655, 4575));
+
+  // The grids in "ＭＳ Ｐゴシック"; FG3 has a fixed header row and no fixed column.
+  auto makeGrid = [this](const QRect& geometry) {
+    auto* grid = new FlexGrid(this);
+    grid->setGeometry(geometry);
+    grid->setFont(QFont(Fonts::kPGothic));
+    return grid;
+  };
+  FG1 = makeGrid(twips(480, 6840, 7575, 855));
+  FG3 = makeGrid(twips(9120, 6840, 2895, 855));
+  FG3->setFixedCols(0);
+  FG2 = makeGrid(twips(600, 8520, 11055, 1455));
 
   Command5 = makeButton(this, QStringLiteral("印刷"), twips(6840, 10200, 1575, 615));
   Command6 = makeButton(this, QStringLiteral("マニュアル"), twips(8760, 10200, 1575, 615));
@@ -111,7 +128,7 @@ void Form3::Command1_Click() {
   int lines = 0;
   for (double y = -0.2; y <= 1.02 && lines < kMaxGridLines; y += 0.2, ++lines) {
     p->Line(0, y, ConvergenceXMax, y, kGridGrey);
-    setFont(p, kTickFont, 10);
+    setPictureFont(p, kTickFont, 10);
     QString label = fixed(y, 1);
     p->CurrentX = -p->TextWidth(label) - 0.5;
     p->CurrentY = y - p->TextHeight(label) / 2;
@@ -124,20 +141,20 @@ void Form3::Command1_Click() {
     QString label = fixed(x, 0);
     p->CurrentX = x - p->TextWidth(label) / 2;
     p->CurrentY = 1.02;
-    setFont(p, kTickFont, 10);
+    setPictureFont(p, kTickFont, 10);
     if (x != ConvergenceXMax) p->Print(label);
   }
   p->Line(0, 1.0, ConvergenceXMax, 1.0, Qt::black);
   p->Line(0, -0.2, 0, 1.0, Qt::black);
 
-  setFont(p, kTitleFont, 10);
+  setPictureFont(p, kTitleFont, 10);
   const QString title = QStringLiteral("収束までの計算回数");
   p->CurrentX = (ConvergenceXMax - p->TextWidth(title)) * 0.5;
   p->CurrentY = 1.1;
   p->Print(title);
 
   // Legend: one line per sensor at the right edge, in the sensor's curve colour.
-  setFont(p, kTickFont, 10);
+  setPictureFont(p, kTickFont, 10);
   for (int j = 1; j <= ns; ++j) {
     p->CurrentX = ConvergenceXMax - 4 * p->TextWidth("000");
     p->CurrentY = (j - 3) * p->TextHeight("000");
@@ -178,7 +195,7 @@ void Form3::Command2_Click() {
   int lines = 0;
   for (double y = 0; y <= ymax + 0.1 * ystep && lines < kMaxGridLines; y += ystep, ++lines) {
     p->Line(0, y, xmax, y, kGridGrey);
-    setFont(p, kTickFont, 10);
+    setPictureFont(p, kTickFont, 10);
     QString label = fixed(y, 0);
     p->CurrentX = -p->TextWidth(label) - 0.01 * xmax;
     p->CurrentY = y - p->TextHeight(label) / 2;
@@ -188,7 +205,7 @@ void Form3::Command2_Click() {
   lines = 0;
   for (double x = 0; x <= xmax + 2 && lines < kMaxGridLines; x += 20, ++lines) {
     p->Line(x, 0, x, ymax, kGridGrey);
-    setFont(p, kTickFont, 10);
+    setPictureFont(p, kTickFont, 10);
     QString label = fixed(x, 0);
     p->CurrentX = x - p->TextWidth(label) / 2;
     p->CurrentY = -p->TextHeight(label) - 0.01 * ymax;
@@ -197,7 +214,7 @@ void Form3::Command2_Click() {
   p->Line(0, 0, 0, ymax, Qt::black);
   p->Line(0, 0, xmax, 0, Qt::black);
 
-  setFont(p, kTitleFont, 10);
+  setPictureFont(p, kTitleFont, 10);
   const QString title = QStringLiteral("測定位置 (cm)");
   p->CurrentX = (xmax - p->TextWidth(title)) * 0.5;
   p->CurrentY = DeflectionYMargin + 0.01 * ymax;
@@ -317,13 +334,8 @@ void Form3::Command5_Click() {
   }
 }
 
-void Form3::closeEvent(QCloseEvent* event) {
-  // The Close command is removed: the buttons are the only way out.
-  event->ignore();
-}
-
 QString Form3::programFile(const QString& name) const {
-  return platform_.programFolder() + QStringLiteral("/") + name;
+  return Module1::ProgramFile(platform_, name);
 }
 
 void Form3::fillGrids() {
@@ -357,9 +369,8 @@ void Form3::fillGrids() {
   FG2->setCols(ResultSensorCount + 1);
   FG2->setRows(4);
   FG2->setRowHeight(0, 300);
-  const QString rowTitles[] = {QStringLiteral("測定たわみ(μm)"),
-                               QStringLiteral("解析たわみ(μm)"),
-                               QStringLiteral("一致度")};
+  const QString rowTitles[] = {
+      QStringLiteral("測定たわみ(μm)"), QStringLiteral("解析たわみ(μm)"), QStringLiteral("一致度")};
   for (int row = 1; row <= 3; ++row) {
     FG2->setTextMatrix(row, 0, rowTitles[row - 1]);
     centre(FG2, row, 0);
@@ -408,12 +419,14 @@ void Form3::Form_Load() {
   AnalysedDeflections.clear();
   MatchHistory.clear();
 
+  removeCloseCommand();
   Command1->hide();
   Command2->hide();
-  setWindowTitle(AppTitle + QStringLiteral(" - 結果の表示"));
+  setWindowTitle(Module1::AppTitle + QStringLiteral(" - 結果の表示"));
 
   const QString inputMissing = QStringLiteral("入力ファイルが見当たりません。確認してください！");
-  const QString reportMissing = QStringLiteral("解析結果ファイルが見当たりません。確認してください！");
+  const QString reportMissing =
+      QStringLiteral("解析結果ファイルが見当たりません。確認してください！");
   const QString runFailed = QStringLiteral("解析が失敗した可能性があります。確認してください！");
   auto fail = [&](const QString& message) {
     platform_.messageBox(this, message, MsgStyle::kOk, QString());
@@ -426,7 +439,7 @@ void Form3::Form_Load() {
                 {"MODULI.OUT", runFailed},
                 {"DEF.OUT", runFailed}};
   for (const auto& check : checks) {
-    if (FileState(programFile(QString::fromLatin1(check.name))) == -1) {
+    if (Module1::FileState(programFile(QString::fromLatin1(check.name))) == -1) {
       fail(check.message);
       return;
     }
@@ -445,10 +458,8 @@ void Form3::Form_Load() {
     return;
   }
   ResultFiles::DeflectionResults deflections;
-  if (!ResultFiles::readDeflections(programFile("DEF.OUT"),
-                                    moduli.sensorCount,
-                                    moduli.iterationCount,
-                                    &deflections)) {
+  if (!ResultFiles::readDeflections(
+          programFile("DEF.OUT"), moduli.sensorCount, moduli.iterationCount, &deflections)) {
     fail(runFailed);
     return;
   }
@@ -481,4 +492,44 @@ void Form3::Form_Load() {
 
   Command1_Click();
   Command2_Click();
+}
+
+void Form3::Command3_Click() { Module1::ConfirmExit(platform_, this); }
+
+void Form3::Command4_Click() {
+  const int answer = platform_.messageBox(this,
+                                          QStringLiteral("入力データを更新しますか？"),
+                                          MsgStyle::kYesNoInfo,
+                                          QStringLiteral("Information"));
+  const bool update = answer == MsgAnswer::kYes;
+  // Yes: the way on is check and save; No: the results button shows this window again. The run
+  // button is off in both cases; grids, counts and texts of the editor stay as they are.
+  Form2* f2 = windows_.loadForm2();
+  f2->Option1->setEnabled(false);
+  f2->Option2->setEnabled(false);
+  f2->Command1->setEnabled(false);
+  f2->Command2->setEnabled(update);
+  if (update) f2->Command2->setText(QStringLiteral("データチェック"));
+  f2->Command3->setEnabled(true);
+  f2->Command4->setEnabled(true);
+  f2->Command5->setEnabled(false);
+  f2->Command6->setEnabled(!update);
+
+  // Unload: every value goes with the window; the next showing loads it afresh.
+  if (windows_.form3 == this) windows_.form3 = nullptr;
+  hide();
+  deleteLater();
+  windows_.showForm2();
+}
+
+void Form3::Command6_Click() {
+  Module1::OpenDocument(platform_, programFile(Module1::kManualName));
+}
+
+void ShowForm3(AppWindows& windows) {
+  if (!windows.form3) {
+    windows.form3 = new Form3(windows);
+    windows.form3->Form_Load();
+  }
+  windows.form3->show();
 }

@@ -3,10 +3,10 @@
 
 #include <QImage>
 #include <QStringList>
-
 #include <functional>
 #include <vector>
 
+#include "AppWindows.h"
 #include "FakePlatform.h"
 #include "Form3.h"
 #include "GraphScale.h"
@@ -73,7 +73,8 @@ const QColor kGrey(170, 170, 170);
 
 struct Graphs : testing::Test {
   FakePlatform platform;
-  Form3 form{platform};
+  AppWindows windows{platform};
+  Form3 form{windows};
 
   // Sets NI iterations of NS sensors with match values rising toward 1.
   void setConvergence(int ni, int ns) {
@@ -185,12 +186,11 @@ TEST_F(Graphs, ConvergenceOfFiveIterationsMovesTheAxisOneStepFurther) {
     EXPECT_EQ(segments[i - 1]->x2, i + 1);
     EXPECT_EQ(segments[i - 1]->y2, form.MatchHistory[i + 1][2]);
   }
-  EXPECT_EQ(select(p,
-                   [&](const PictureCommand& c) {
-                     return c.kind == Kind::Circle && c.color == colour;
-                   })
-                .size(),
-            5u);
+  EXPECT_EQ(
+      select(p,
+             [&](const PictureCommand& c) { return c.kind == Kind::Circle && c.color == colour; })
+          .size(),
+      5u);
   // Axes: x axis at match 1.0, y axis at iteration 0.
   auto axes = select(
       p, [](const PictureCommand& c) { return c.kind == Kind::Line && c.color == Qt::black; });
@@ -205,9 +205,8 @@ TEST_F(Graphs, LegendOfSixSensorsUsesTheFirstSixCurveColours) {
   setConvergence(3, 6);
   form.Command1_Click();
   const PictureBox* p = form.Picture1;
-  auto legend = select(p, [](const PictureCommand& c) {
-    return c.kind == Kind::Text && c.text.startsWith('S');
-  });
+  auto legend = select(
+      p, [](const PictureCommand& c) { return c.kind == Kind::Text && c.text.startsWith('S'); });
   ASSERT_EQ(legend.size(), 6u);
   double lineHeight = legend[1]->y1 - legend[0]->y1;
   EXPECT_GT(lineHeight, 0);
@@ -228,9 +227,8 @@ TEST_F(Graphs, LegendOfSixSensorsUsesTheFirstSixCurveColours) {
 
 TEST_F(Graphs, DeflectionBasinScalesToTheDataAndLabelsTheGrid) {
   const std::vector<double> positions = {0, 20, 30, 45, 60, 90, 120, 150};
-  setDeflections(positions,
-                 {400, 300, 250, 200, 150, 100, 60, 40},
-                 {412.3, 290, 255, 195, 152, 98, 61, 39});
+  setDeflections(
+      positions, {400, 300, 250, 200, 150, 100, 60, 40}, {412.3, 290, 255, 195, 152, 98, 61, 39});
   form.Command2_Click();
   const PictureBox* p = form.Picture2;
   ASSERT_FALSE(p->commands().empty());
@@ -248,16 +246,12 @@ TEST_F(Graphs, DeflectionBasinScalesToTheDataAndLabelsTheGrid) {
   form.Picture2->FontName = "arial";
   form.Picture2->FontSize = 10;
   const double th = form.Picture2->TextHeight("0");
-  EXPECT_EQ(texts(p,
-                  [&](const PictureCommand& c) {
-                    return c.fontName == "arial" && c.y1 + th < 0;
-                  }),
-            (QStringList{"0", "20", "40", "60", "80", "100", "120", "140"}));
-  EXPECT_EQ(texts(p,
-                  [&](const PictureCommand& c) {
-                    return c.fontName == "arial" && c.y1 + th > 0;
-                  }),
-            (QStringList{"0", "50", "100", "150", "200", "250", "300", "350", "400"}));
+  EXPECT_EQ(
+      texts(p, [&](const PictureCommand& c) { return c.fontName == "arial" && c.y1 + th < 0; }),
+      (QStringList{"0", "20", "40", "60", "80", "100", "120", "140"}));
+  EXPECT_EQ(
+      texts(p, [&](const PictureCommand& c) { return c.fontName == "arial" && c.y1 + th > 0; }),
+      (QStringList{"0", "50", "100", "150", "200", "250", "300", "350", "400"}));
   EXPECT_EQ(texts(p, [](const PictureCommand& c) { return c.fontName == "ＭＳ ゴシック"; }),
             (QStringList{"測定位置 (cm)", "測定たわみ", "解析たわみ"}));
 

@@ -3,8 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QLabel>
+#include <QPushButton>
 #include <QString>
+#include <QTemporaryDir>
+#include <memory>
 
+#include "AppWindows.h"
+#include "FakePlatform.h"
+#include "FlexGrid.h"
+#include "Form3.h"
+#include "Module1.h"
+#include "PictureBox.h"
 #include "ResultFiles.h"
 
 namespace {
@@ -168,6 +178,191 @@ TEST(ResultFiles, MissingFileFails) {
   EXPECT_FALSE(ResultFiles::readProjectName(kFixtures + "absent.dat", &name));
   EXPECT_FALSE(ResultFiles::readModuli(kFixtures + "absent.OUT", &m));
   EXPECT_FALSE(ResultFiles::readDeflections(kFixtures + "absent.OUT", 5, 4, &d));
+}
+
+// ---- The results window loading the files of a run ----
+
+const QStringList kResultFiles = {"inp.dat", "out1.dat", "MODULI.OUT", "DEF.OUT"};
+const QString kInputMissing = "入力ファイルが見当たりません。確認してください！";
+const QString kReportMissing = "解析結果ファイルが見当たりません。確認してください！";
+const QString kRunFailed = "解析が失敗した可能性があります。確認してください！";
+
+class ResultsWindow : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(folder.isValid());
+    platform.setProgramFolder(folder.path());
+    Module1::AppTitle = "ORVA for Windows v2.2";
+    copyFixtures();
+  }
+  void copyFixtures() {
+    for (const QString& name : kResultFiles) {
+      QFile::remove(folder.filePath(name));
+      ASSERT_TRUE(QFile::copy(kFixtures + name, folder.filePath(name))) << name.toStdString();
+    }
+  }
+  Form3* load() {
+    form = std::make_unique<Form3>(windows);
+    form->Form_Load();
+    return form.get();
+  }
+  void write(const QString& name, const QByteArray& bytes) {
+    QFile f(folder.filePath(name));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+  }
+  // Texts of one grid row, columns 0 .. cols-1.
+  static QStringList row(const FlexGrid* grid, int r) {
+    QStringList texts;
+    for (int c = 0; c < grid->cols(); ++c) texts << grid->textMatrix(r, c);
+    return texts;
+  }
+  static void expectAllCentred(FlexGrid* grid, QPoint except = {-1, -1}) {
+    for (int r = 0; r < grid->rows(); ++r)
+      for (int c = 0; c < grid->cols(); ++c) {
+        grid->setRow(r);
+        grid->setCol(c);
+        const int expected =
+            QPoint(r, c) == except ? FlexGrid::kAlignGeneral : FlexGrid::kAlignCenterCenter;
+        EXPECT_EQ(grid->cellAlignment(), expected) << r << "," << c;
+      }
+  }
+
+  QTemporaryDir folder;
+  FakePlatform platform;
+  AppWindows windows{platform};
+  std::unique_ptr<Form3> form;
+};
+
+TEST_F(ResultsWindow, ShowsTheFixtureRunInItsGrids) {
+  Form3* f = load();
+  EXPECT_TRUE(platform.boxes.empty());
+  EXPECT_TRUE(f->resultsLoaded());
+  EXPECT_EQ(f->windowTitle(), "ORVA for Windows v2.2 - 結果の表示");
+  EXPECT_EQ(f->Label7->text(), "国道１号試験区間");
+  EXPECT_EQ(f->Label8->text(), "プロジェクト名：");
+  EXPECT_TRUE(f->Command1->isHidden());
+  EXPECT_TRUE(f->Command2->isHidden());
+  EXPECT_FALSE(f->windowFlags() & Qt::WindowCloseButtonHint);
+
+  ASSERT_EQ(f->FG1->rows(), 2);
+  ASSERT_EQ(f->FG1->cols(), 4);
+  EXPECT_EQ(row(f->FG1, 0), (QStringList{"", "E1", "E2", "E3"}));
+  EXPECT_EQ(row(f->FG1, 1), (QStringList{"弾性係数(MPa)", "3456.0", "234.5", "78.9"}));
+  EXPECT_EQ(f->FG1->colWidth(0), 1600);
+  EXPECT_EQ(f->FG1->colWidth(3), 1200);
+  EXPECT_EQ(f->FG1->rowHeight(0), 300);
+  EXPECT_EQ(f->FG1->rowHeight(1), 350);
+  f->FG1->setRow(1);
+  f->FG1->setCol(2);
+  EXPECT_EQ(f->FG1->cellBackColor(), QColor(255, 255, 255));
+
+  ASSERT_EQ(f->FG2->rows(), 4);
+  ASSERT_EQ(f->FG2->cols(), 6);
+  EXPECT_EQ(row(f->FG2, 0), (QStringList{"", "S1", "S2", "S3", "S4", "S5"}));
+  // 0.1234E-01 cm shows as 123.4 micrometres.
+  EXPECT_EQ(row(f->FG2, 1),
+            (QStringList{"測定たわみ(μm)", "123.4", "98.8", "76.5", "43.2", "24.7"}));
+  EXPECT_EQ(row(f->FG2, 2),
+            (QStringList{"解析たわみ(μm)", "125.0", "97.0", "77.0", "43.0", "25.1"}));
+  // The match of the last iteration (4).
+  EXPECT_EQ(row(f->FG2, 3), (QStringList{"一致度", "0.987", "0.982", "0.994", "0.995", "0.982"}));
+  EXPECT_EQ(f->FG2->colWidth(0), 1600);
+  EXPECT_EQ(f->FG2->colWidth(5), 900);
+  for (int r = 0; r < 4; ++r) EXPECT_EQ(f->FG2->rowHeight(r), 300);
+
+  ASSERT_EQ(f->FG3->rows(), 2);
+  ASSERT_EQ(f->FG3->cols(), 2);
+  EXPECT_EQ(f->FG3->fixedCols(), 0);
+  EXPECT_EQ(row(f->FG3, 0), (QStringList{"評価関数(cm)", "計算回数"}));
+  EXPECT_EQ(row(f->FG3, 1), (QStringList{"0.1234E-03", "4"}));  // the file's text, unchanged
+  EXPECT_EQ(f->FG3->colWidth(0), 1450);
+  EXPECT_EQ(f->FG3->colWidth(1), 1400);
+  EXPECT_EQ(f->FG3->rowHeight(1), 400);
+
+  expectAllCentred(f->FG1, {1, 0});  // the row title of the moduli keeps the default
+  expectAllCentred(f->FG2);
+  expectAllCentred(f->FG3);
+
+  EXPECT_EQ(f->CurveColours[1], QColor(0, 0, 128));
+  EXPECT_EQ(f->CurveColours[11], QColor(204, 255, 204));
+  EXPECT_EQ(f->CurveColours[20], QColor(255, 255, 128));
+  // Both graphs are drawn: 4 iterations give an x axis to 5, offsets up to 90 cm one to 100.
+  EXPECT_FALSE(f->Picture1->commands().empty());
+  EXPECT_FALSE(f->Picture2->commands().empty());
+  EXPECT_EQ(f->ConvergenceXMax, 5);
+  EXPECT_DOUBLE_EQ(f->DeflectionXMargin, -100 / 7.7);
+}
+
+TEST_F(ResultsWindow, ControlsSitAtTheirTwipPositions) {
+  Form3* f = load();
+  // 15 twips to a pixel.
+  EXPECT_EQ(f->Picture1->geometry(), QRect(48, 96, 369, 305));
+  EXPECT_EQ(f->Picture2->geometry(), QRect(424, 96, 377, 305));
+  EXPECT_EQ(f->FG1->geometry(), QRect(32, 456, 505, 57));
+  EXPECT_EQ(f->FG2->geometry(), QRect(40, 568, 737, 97));
+  EXPECT_EQ(f->FG3->geometry(), QRect(608, 456, 193, 57));
+  EXPECT_EQ(f->Command5->geometry(), QRect(456, 680, 105, 41));
+  EXPECT_EQ(f->Command3->text(), "終了");
+  EXPECT_EQ(f->Command4->text(), "<< 戻る");
+  EXPECT_EQ(f->Label3->text(), "弾性係数  ");
+  EXPECT_EQ(f->Label3->palette().color(QPalette::Window), QColor(224, 224, 224));
+}
+
+// A file that is missing, or present but not readable in full, gives that file's message and an
+// empty window; only the first failing file is reported.
+TEST_F(ResultsWindow, EachFailingFileGivesItsMessageAndAnEmptyWindow) {
+  struct Case {
+    const char* name;
+    QStringList remove;
+    QString file;  // written with bytes, when set
+    QByteArray bytes;
+    QString message;
+  };
+  const QByteArray def = [] {
+    QFile f(kFixtures + "DEF.OUT");
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+  }();
+  const Case cases[] = {
+      {"inp.dat missing", {"inp.dat"}, "", "", kInputMissing},
+      {"out1.dat missing", {"out1.dat"}, "", "", kReportMissing},
+      {"MODULI.OUT missing", {"MODULI.OUT"}, "", "", kRunFailed},
+      {"DEF.OUT missing", {"DEF.OUT"}, "", "", kRunFailed},
+      {"first failure only", {"DEF.OUT", "inp.dat"}, "", "", kInputMissing},
+      {"DEF.OUT cut short", {}, "DEF.OUT", def.left(def.size() - 30), kRunFailed},
+      {"DEF.OUT empty", {}, "DEF.OUT", "", kRunFailed},
+      {"MODULI.OUT with NaN",
+       {},
+       "MODULI.OUT",
+       "   1   1\r\n 0\r\n NaN\r\n  1  0.1E-03\r\n",
+       kRunFailed},
+      {"MODULI.OUT empty", {}, "MODULI.OUT", "", kRunFailed},
+      {"inp.dat cut short", {}, "inp.dat", "ORVA for Windows Ver2.2\r\n\r\n", kInputMissing},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    copyFixtures();
+    for (const QString& name : c.remove) QFile::remove(folder.filePath(name));
+    if (!c.file.isEmpty()) write(c.file, c.bytes);
+    platform.boxes.clear();
+    platform.answerMessage(MsgAnswer::kOk);
+    Form3* f = load();
+    ASSERT_EQ(platform.boxTexts(), QStringList{c.message});
+    EXPECT_EQ(platform.boxes[0].style, 0);
+    EXPECT_EQ(platform.boxes[0].title, "");
+    EXPECT_FALSE(f->resultsLoaded());
+    EXPECT_EQ(f->windowTitle(), "ORVA for Windows v2.2 - 結果の表示");
+    EXPECT_EQ(f->Label7->text(), "");
+    EXPECT_EQ(f->FG1->textMatrix(0, 1), "");
+    EXPECT_EQ(f->FG2->cols(), 2);
+    EXPECT_EQ(f->FG3->textMatrix(1, 0), "");
+    EXPECT_TRUE(f->Picture1->commands().empty());
+    EXPECT_TRUE(f->Picture2->commands().empty());
+    EXPECT_TRUE(f->Command3->isEnabled());
+    EXPECT_TRUE(f->Command4->isEnabled());
+    EXPECT_TRUE(f->Command6->isEnabled());
+  }
 }
 
 }  // namespace
