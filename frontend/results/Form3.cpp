@@ -7,6 +7,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
 #include <charconv>
 
 #include "AppWindows.h"
@@ -45,6 +46,13 @@ QString general(double value) {
   auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
   if (ec != std::errc()) return QString();
   return QString::fromLatin1(buffer, end - buffer).toUpper();
+}
+
+// A count bounded by the entries an array holds beyond its unused index 0, so a drawing can
+// never read past the values.
+template <typename Array>
+int bounded(int count, const Array& values) {
+  return std::clamp(count, 0, std::max(static_cast<int>(values.size()) - 1, 0));
 }
 
 void setPictureFont(PictureBox* p, const QString& name, double size) {
@@ -118,9 +126,10 @@ Form3::Form3(AppWindows& windows, QWidget* parent)
 
 void Form3::Command1_Click() {
   PictureBox* p = Picture1;
-  const int ni = IterationCount;
-  const int ns = std::min<int>(ResultSensorCount, ResultFiles::kMaxSensors);
-  ConvergenceXMax = AxisMaximum(5, ni);
+  const int ni = bounded(IterationCount, MatchHistory);
+  int ns = std::min<int>(ResultSensorCount, ResultFiles::kMaxSensors);
+  for (const std::vector<double>& row : MatchHistory) ns = std::min(ns, bounded(ns, row));
+  ConvergenceXMax = AxisMaximum(5, IterationCount);
   p->Cls();
   p->Scale(-5, -0.2, ConvergenceXMax, 1.2);
 
@@ -175,7 +184,9 @@ void Form3::Command1_Click() {
 
 void Form3::Command2_Click() {
   PictureBox* p = Picture2;
-  const int ns = std::min<int>(ResultSensorCount, ResultFiles::kMaxSensors);
+  const int ns = std::min({bounded(ResultSensorCount, SensorPositions),
+                           bounded(ResultSensorCount, MeasuredDeflections),
+                           bounded(ResultSensorCount, AnalysedDeflections)});
   double largestPosition = ns >= 1 ? SensorPositions[1] : 0;
   double d = ns >= 1 ? MeasuredDeflections[1] : 0;
   for (int j = 1; j <= ns; ++j) {

@@ -289,3 +289,17 @@ TEST_F(Graphs, GridLoopsStayBoundedForExtremeValues) {
 }
 
 }  // namespace
+
+namespace {
+
+// A window whose load stopped at a file check holds no values; drawing it anyway draws the empty
+// axes and no curve or marker.
+TEST_F(Graphs, AnEmptyWindowDrawsNoCurves) {
+  form.Command1_Click();
+  form.Command2_Click();
+  for (const PictureBox* p : {form.Picture1, form.Picture2}) {
+    EXPECT_TRUE(select(p, [](const PictureCommand& c) { return c.kind == Kind::Circle; }).empty());
+  }
+}
+
+}  // namespace
