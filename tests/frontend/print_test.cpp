@@ -16,6 +16,7 @@
 
 #include "AppWindows.h"
 #include "FakePlatform.h"
+#include "FlexGrid.h"
 #include "Form3.h"
 #include "Module1.h"
 #include "PictureBox.h"
@@ -214,6 +215,39 @@ TEST_F(Printing, AnEmptyWindowPrintsAnEmptyPage) {
   const QString page = text(print("empty.pdf"));
   EXPECT_TRUE(page.contains("計算回数：0")) << page.toStdString();
   EXPECT_TRUE(page.contains("プロジェクト名：")) << page.toStdString();
+}
+
+// The engine of the build, run on the fixture inp.dat (one drop at the standard load, so the
+// measured deflections are the input's): its files load without a message and print. Skipped
+// while the build's engine writes no result files.
+TEST_F(Printing, ARunOfTheBuiltEngineShowsAndPrints) {
+  for (const char* name : {"MODULI.OUT", "DEF.OUT"}) QFile::remove(folder.filePath(name));
+  QFile lab(folder.filePath("SESF.LAB"));
+  ASSERT_TRUE(lab.open(QIODevice::WriteOnly));
+  lab.write("2958\r\n");
+  lab.close();
+  QProcess engine;
+  engine.setWorkingDirectory(folder.path());
+  engine.setStandardInputFile(QProcess::nullDevice());
+  engine.start(QStringLiteral(ORVA_PROGRAM_DIR "/ORVA-V4"), {});
+  ASSERT_TRUE(engine.waitForFinished(60000));
+  if (!QFile::exists(folder.filePath("MODULI.OUT"))) {
+    GTEST_SKIP() << "the built engine writes no result files";
+  }
+  Form3* f = load();
+  EXPECT_TRUE(platform.boxes.empty());
+  ASSERT_TRUE(f->resultsLoaded());
+  ASSERT_EQ(f->FG2->cols(), 6);
+  const QStringList measured = {"123.4", "98.8", "76.5", "43.2", "24.7"};
+  for (int j = 1; j <= 5; ++j) EXPECT_EQ(f->FG2->textMatrix(1, j), measured[j - 1]) << j;
+  EXPECT_GE(f->IterationCount, 1);
+  EXPECT_EQ(f->FG3->textMatrix(1, 1), QString::number(f->IterationCount));
+
+  const QString page = text(print("engine.pdf"));
+  EXPECT_TRUE(page.contains("計算回数：" + QString::number(f->IterationCount)))
+      << page.toStdString();
+  EXPECT_TRUE(page.contains("評価関数(cm)：" + f->EvaluationText)) << page.toStdString();
+  EXPECT_TRUE(page.contains("E1      E2      E3")) << page.toStdString();
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QLabel>
-#include <QProcess>
 #include <QPushButton>
 #include <QString>
 #include <QTemporaryDir>
@@ -364,31 +363,6 @@ TEST_F(ResultsWindow, EachFailingFileGivesItsMessageAndAnEmptyWindow) {
     EXPECT_TRUE(f->Command4->isEnabled());
     EXPECT_TRUE(f->Command6->isEnabled());
   }
-}
-
-// The engine of the build, run on the fixture inp.dat (one drop at the standard load, so the
-// measured deflections are the input's): what it writes loads without a message. Skipped while the
-// build's engine writes no result files.
-TEST_F(ResultsWindow, ShowsARunOfTheBuiltEngine) {
-  for (const char* name : {"MODULI.OUT", "DEF.OUT"}) QFile::remove(folder.filePath(name));
-  write("SESF.LAB", "2958\r\n");
-  QProcess engine;
-  engine.setWorkingDirectory(folder.path());
-  engine.setStandardInputFile(QProcess::nullDevice());
-  engine.start(QStringLiteral(ORVA_PROGRAM_DIR "/ORVA-V4"), {});
-  ASSERT_TRUE(engine.waitForFinished(60000));
-  if (!QFile::exists(folder.filePath("MODULI.OUT"))) {
-    GTEST_SKIP() << "the built engine writes no result files";
-  }
-  Form3* f = load();
-  EXPECT_TRUE(platform.boxes.empty());
-  ASSERT_TRUE(f->resultsLoaded());
-  EXPECT_EQ(f->FG1->cols(), 4);
-  EXPECT_EQ(row(f->FG2, 1),
-            (QStringList{"測定たわみ(μm)", "123.4", "98.8", "76.5", "43.2", "24.7"}));
-  EXPECT_GE(f->IterationCount, 1);
-  EXPECT_EQ(f->FG3->textMatrix(1, 1), QString::number(f->IterationCount));
-  EXPECT_EQ(f->MatchHistory.size(), static_cast<size_t>(f->IterationCount) + 1);
 }
 
 }  // namespace
