@@ -3,6 +3,7 @@
 
 #include "AppWindows.h"
 #include "Form1.h"
+#include "Form3.h"
 #include "QtPlatform.h"
 
 int main(int argc, char** argv) {
@@ -11,6 +12,7 @@ int main(int argc, char** argv) {
   app.setQuitOnLastWindowClosed(false);
   QtPlatform platform;
   AppWindows windows(platform);
+  windows.showForm3 = [&windows] { ShowForm3(windows); };
   windows.form1 = new Form1(windows);
   windows.form1->Form_Load();
   windows.form1->show();

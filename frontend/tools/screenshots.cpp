@@ -1,19 +1,28 @@
-// Renders the windows offscreen into PNG files: screenshots OUTPUT_FOLDER.
+// Renders the windows offscreen into PNG files: screenshots OUTPUT_FOLDER [RESULTS_FOLDER].
 // The start window and the editor in new-data mode with 3 layers, 5 sensors and 2 data sets.
+// With RESULTS_FOLDER (holding inp.dat, out1.dat, MODULI.OUT and DEF.OUT): the engine of the
+// build (bin/ORVA-V4 beside tools/) is run on that inp.dat, and the results window shows what it
+// wrote (the folder's result files when the engine writes none); the printed page goes to
+// OUTPUT_FOLDER/form3_print.pdf.
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QPixmap>
+#include <QPrinter>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QtTest/QTest>
 #include <cstdio>
+#include <memory>
 
 #include "AppWindows.h"
 #include "FlexGrid.h"
 #include "Form1.h"
 #include "Form2.h"
+#include "Form3.h"
 #include "QtPlatform.h"
+#include "ResultFiles.h"
 #include "TextBox.h"
 #include "UpDown.h"
 
@@ -29,9 +38,20 @@ class ScreenshotPlatform : public QtPlatform {
     std::fprintf(stderr, "[%s] %s\n", qPrintable(title), qPrintable(text));
     return style == MsgStyle::kYesNoInfo ? MsgAnswer::kNo : MsgAnswer::kOk;
   }
+  // Printing goes to a PDF file when one is set.
+  QPrinter* printer() override {
+    if (pdf_.isEmpty()) return QtPlatform::printer();
+    printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    printer_->setOutputFormat(QPrinter::PdfFormat);
+    printer_->setOutputFileName(pdf_);
+    return printer_.get();
+  }
+  void setPdf(const QString& path) { pdf_ = path; }
 
  private:
   QString folder_;
+  QString pdf_;
+  std::unique_ptr<QPrinter> printer_;
 };
 
 bool save(QWidget* window, const QString& path) {
@@ -46,12 +66,63 @@ void fill(FlexGrid* grid, int row, const QStringList& values, int first_col = 1)
   for (int i = 0; i < values.size(); ++i) grid->setTextMatrix(row, first_col + i, values[i]);
 }
 
+bool copyReplacing(const QString& from, const QString& to) {
+  QFile::remove(to);
+  return QFile::copy(from, to);
+}
+
+// Runs the build's engine on the results folder's inp.dat, then shows and prints the results.
+bool showResults(AppWindows& windows,
+                 ScreenshotPlatform& platform,
+                 const QString& results,
+                 const QString& out) {
+  const QString work = platform.programFolder();
+  auto file = [&](const QString& name) { return work + "/" + name; };
+  copyReplacing(results + "/inp.dat", file("inp.dat"));
+  QFile lab(file("SESF.LAB"));
+  if (lab.open(QIODevice::WriteOnly)) lab.write("2958\r\n");
+  lab.close();
+  for (const char* name : {"MODULI.OUT", "DEF.OUT"}) QFile::remove(file(name));
+
+  const QString engine = QCoreApplication::applicationDirPath() + "/../bin/ORVA-V4";
+  QString error;
+  platform.runProcess(engine, {}, work, &error);
+  ResultFiles::ModuliResults moduli;
+  if (ResultFiles::readModuli(file("MODULI.OUT"), &moduli) && QFile::exists(file("DEF.OUT"))) {
+    std::fprintf(stderr, "results of an engine run (%s)\n", qPrintable(engine));
+    // The report named after the project title stands in for the copy the editor makes.
+    QString title;
+    ResultFiles::readProjectName(file("inp.dat"), &title);
+    if (!copyReplacing(file(title + ".out"), file("out1.dat"))) {
+      copyReplacing(results + "/out1.dat", file("out1.dat"));
+    }
+  } else {
+    std::fprintf(stderr,
+                 "the engine wrote no results (%s); showing the files of %s\n",
+                 qPrintable(error.isEmpty() ? engine : error),
+                 qPrintable(results));
+    for (const char* name : {"out1.dat", "MODULI.OUT", "DEF.OUT"}) {
+      copyReplacing(results + "/" + name, file(name));
+    }
+  }
+
+  windows.form2->hide();
+  ShowForm3(windows);
+  bool ok = save(windows.form3, out + "/form3.png");
+  platform.setPdf(out + "/form3_print.pdf");
+  windows.form3->Command5_Click();
+  ok &= QFile::exists(out + "/form3_print.pdf");
+  std::fprintf(
+      stderr, "%s %s\n", ok ? "wrote" : "cannot write", qPrintable(out + "/form3_print.pdf"));
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: screenshots OUTPUT_FOLDER\n");
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: screenshots OUTPUT_FOLDER [RESULTS_FOLDER]\n");
     return 2;
   }
   const QString out = QString::fromLocal8Bit(argv[1]);
@@ -89,5 +160,6 @@ int main(int argc, char** argv) {
   QTest::keyClick(form->FG1, Qt::Key_F2);
   QTest::keyClicks(form->T1, "0");
   ok &= save(form, out + "/form2_editing.png");
+  if (argc == 3) ok &= showResults(windows, platform, QString::fromLocal8Bit(argv[2]), out);
   return ok ? 0 : 1;
 }

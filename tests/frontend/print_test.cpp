@@ -1,0 +1,253 @@
+// Printing the results page: through the platform's printer into a PDF, read back with
+// pdftotext and rasterised with pdftoppm.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QImage>
+#include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "AppWindows.h"
+#include "FakePlatform.h"
+#include "FlexGrid.h"
+#include "Form3.h"
+#include "Module1.h"
+#include "PictureBox.h"
+
+namespace {
+
+const QString kFixtures = QStringLiteral(ORVA_TEST_DATA_DIR "/results/");
+
+// Runs a poppler tool; returns its standard output.
+QByteArray run(const QString& program, const QStringList& arguments) {
+  QProcess p;
+  p.start(program, arguments);
+  EXPECT_TRUE(p.waitForFinished(30000)) << program.toStdString();
+  EXPECT_EQ(p.exitCode(), 0) << program.toStdString() << ": "
+                             << p.readAllStandardError().toStdString();
+  return p.readAllStandardOutput();
+}
+
+class Printing : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(folder.isValid());
+    platform.setProgramFolder(folder.path());
+    Module1::AppTitle = "ORVA for Windows v2.2";
+    for (const char* name : {"inp.dat", "out1.dat", "MODULI.OUT", "DEF.OUT"}) {
+      ASSERT_TRUE(QFile::copy(kFixtures + name, folder.filePath(name))) << name;
+    }
+  }
+  Form3* load() {
+    form = std::make_unique<Form3>(windows);
+    form->Form_Load();
+    return form.get();
+  }
+  QString print(const QString& name) {
+    const QString pdf = folder.filePath(name);
+    platform.setPrinterPdf(pdf);
+    form->Command5_Click();
+    EXPECT_TRUE(QFile::exists(pdf));
+    return pdf;
+  }
+  // The page's text lines, rebuilt from the word boxes that pdftotext reports: words on one
+  // baseline, left to right, each gap written as the number of blanks that fill it (the width of
+  // one character of the line's half-width words, else half the font height). Lines are joined
+  // with line ends.
+  static QString text(const QString& pdf) {
+    const QString xhtml = QString::fromUtf8(run("pdftotext", {"-bbox", pdf, "-"}));
+    static const QRegularExpression word(
+        "<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" yMax=\"([0-9.]+)\">"
+        "([^<]*)</word>");
+    struct Word {
+      double x1, x2, height;
+      QString text;
+    };
+    std::map<long, std::vector<Word>> lines;  // by top edge in hundredths of a point
+    for (auto it = word.globalMatch(xhtml); it.hasNext();) {
+      const auto m = it.next();
+      lines[std::lround(m.captured(2).toDouble() * 100)].push_back(
+          {m.captured(1).toDouble(),
+           m.captured(3).toDouble(),
+           m.captured(4).toDouble() - m.captured(2).toDouble(),
+           m.captured(5)});
+    }
+    QStringList out;
+    for (auto& [top, words] : lines) {
+      std::sort(words.begin(), words.end(), [](auto& a, auto& b) { return a.x1 < b.x1; });
+      double pitch = words[0].height / 2;  // a half-width character of the Gothic font
+      for (const Word& w : words) {
+        bool ascii =
+            std::all_of(w.text.begin(), w.text.end(), [](QChar c) { return c.unicode() < 128; });
+        if (ascii && !w.text.isEmpty()) pitch = (w.x2 - w.x1) / w.text.size();
+      }
+      QString line = words[0].text;
+      for (size_t i = 1; i < words.size(); ++i) {
+        const double gap = words[i].x1 - words[i - 1].x2;
+        const int blanks = static_cast<int>(std::lround(gap / pitch));
+        line += QString(blanks, ' ') + words[i].text;
+      }
+      out << line;
+    }
+    return out.join('\n');
+  }
+  // The page as an image at dpi dots per inch.
+  QImage raster(const QString& pdf, int dpi) {
+    const QString stem = folder.filePath(QFileInfo(pdf).completeBaseName() + "_page");
+    run("pdftoppm", {"-r", QString::number(dpi), "-png", "-singlefile", pdf, stem});
+    QImage image(stem + ".png");
+    EXPECT_FALSE(image.isNull());
+    return image;
+  }
+  // The printable area's top-left corner on the page, in inches (the page's twips start there).
+  static QPointF printableOrigin() {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    return printer.pageLayout().paintRect(QPageLayout::Inch).topLeft();
+  }
+  // Pixels of a twip rectangle on a page rasterised at dpi.
+  static QRect pagePixels(int x1, int y1, int x2, int y2, int dpi) {
+    const QPointF o = printableOrigin();
+    auto px = [&](double inch, int tw) { return static_cast<int>((inch + tw / 1440.0) * dpi); };
+    return QRect(QPoint(px(o.x(), x1), px(o.y(), y1)), QPoint(px(o.x(), x2), px(o.y(), y2)));
+  }
+  static int inkPixels(const QImage& image, const QRect& r) {
+    int ink = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+      for (int x = r.left(); x <= r.right(); ++x)
+        if (qGray(image.pixel(x, y)) < 160) ++ink;
+    return ink;
+  }
+
+  QTemporaryDir folder;
+  FakePlatform platform;
+  AppWindows windows{platform};
+  std::unique_ptr<Form3> form;
+};
+
+TEST_F(Printing, ThePageHoldsTheResultLines) {
+  load();
+  const QString page = text(print("page.pdf"));
+  EXPECT_TRUE(platform.boxes.empty());
+  for (const char* line : {"プロジェクト名：国道１号試験区間",
+                           "・グラフ",
+                           "解析たわみと測定たわみの比",
+                           "解析たわみと測定たわみ(μｍ)",
+                           "・解析結果",
+                           "評価関数(cm)：0.1234E-03",
+                           "計算回数：4",
+                           "E1      E2      E3",
+                           "弾性係数(MPa): 3456    234.5    78.91"}) {
+    EXPECT_TRUE(page.contains(QString::fromUtf8(line))) << line << "\n" << page.toStdString();
+  }
+}
+
+TEST_F(Printing, BothGraphsPrintInsideTheirFramesAsVectorDrawing) {
+  load();
+  const QString pdf = print("page.pdf");
+  const int dpi = 100;
+  const QImage page = raster(pdf, dpi);
+  // Frame outlines: ink along each frame's top edge.
+  const QRect frame1 = pagePixels(2850, 1320, 8410, 5920, dpi);
+  const QRect frame2 = pagePixels(2800, 6820, 8490, 11390, dpi);
+  for (const QRect& frame : {frame1, frame2}) {
+    const QRect top(frame.left() + 5, frame.top() - 1, frame.width() - 10, 3);
+    EXPECT_GT(inkPixels(page, top), top.width() * 0.9);
+    // Inside: the graph (grid lines, labels and curves).
+    const QRect inside = frame.adjusted(5, 5, -5, -5);
+    EXPECT_GT(inkPixels(page, inside), 500);
+  }
+  // Nothing right of the frames.
+  EXPECT_EQ(inkPixels(page, pagePixels(8700, 1320, 11000, 11390, dpi)), 0);
+  // The graphs are drawn as lines and text, not pasted as screen pixels: the page holds no image.
+  const QString images = QString::fromUtf8(run("pdfimages", {"-list", pdf}));
+  EXPECT_EQ(images.trimmed().split('\n').size(), 2) << images.toStdString();  // header lines only
+}
+
+TEST_F(Printing, PrintingTwiceGivesTheSamePageAndLeavesTheWindowAsItWas) {
+  Form3* f = load();
+  const size_t drawn = f->Picture1->commands().size();
+  const QImage first = raster(print("first.pdf"), 60);
+  const QImage second = raster(print("second.pdf"), 60);
+  EXPECT_EQ(first, second);
+  EXPECT_EQ(f->Picture1->commands().size(), drawn);
+  EXPECT_TRUE(platform.boxes.empty());
+}
+
+TEST_F(Printing, FiveLayersGiveFiveNamesAndFiveModuli) {
+  QFile moduli(folder.filePath("MODULI.OUT"));
+  ASSERT_TRUE(moduli.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  moduli.write(
+      "   5   5\r\n"
+      "  0.0000E+00  0.2000E+02  0.3000E+02  0.6000E+02  0.9000E+02\r\n"
+      "  0.5678E+04  0.1234E+04  0.5678E+03  0.2000E+03  0.5120E+02\r\n"
+      "  4  0.1234E-03\r\n");
+  moduli.close();
+  load();
+  const QString page = text(print("five.pdf"));
+  EXPECT_TRUE(page.contains("E1      E2      E3      E4      E5")) << page.toStdString();
+  EXPECT_TRUE(page.contains("弾性係数(MPa): 5678    1234    567.8    200    51.2"))
+      << page.toStdString();
+}
+
+TEST_F(Printing, WithoutAPrinterAMessageAndNothingPrinted) {
+  load();
+  platform.answerMessage(MsgAnswer::kOk);
+  form->Command5_Click();  // no PDF path set: the fake has no printer
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].style, MsgStyle::kExclamation);
+  EXPECT_TRUE(QDir(folder.path()).entryList({"*.pdf"}).isEmpty());
+}
+
+// A window whose load stopped at a file check still prints: empty values, blank graphs.
+TEST_F(Printing, AnEmptyWindowPrintsAnEmptyPage) {
+  QFile::remove(folder.filePath("DEF.OUT"));
+  platform.answerMessage(MsgAnswer::kOk);
+  load();
+  const QString page = text(print("empty.pdf"));
+  EXPECT_TRUE(page.contains("計算回数：0")) << page.toStdString();
+  EXPECT_TRUE(page.contains("プロジェクト名：")) << page.toStdString();
+}
+
+// The engine of the build, run on the fixture inp.dat (one drop at the standard load, so the
+// measured deflections are the input's): its files load without a message and print. Skipped
+// while the build's engine writes no result files.
+TEST_F(Printing, ARunOfTheBuiltEngineShowsAndPrints) {
+  for (const char* name : {"MODULI.OUT", "DEF.OUT"}) QFile::remove(folder.filePath(name));
+  QFile lab(folder.filePath("SESF.LAB"));
+  ASSERT_TRUE(lab.open(QIODevice::WriteOnly));
+  lab.write("2958\r\n");
+  lab.close();
+  QProcess engine;
+  engine.setWorkingDirectory(folder.path());
+  engine.setStandardInputFile(QProcess::nullDevice());
+  engine.start(QStringLiteral(ORVA_PROGRAM_DIR "/ORVA-V4"), {});
+  ASSERT_TRUE(engine.waitForFinished(60000));
+  if (!QFile::exists(folder.filePath("MODULI.OUT"))) {
+    GTEST_SKIP() << "the built engine writes no result files";
+  }
+  Form3* f = load();
+  EXPECT_TRUE(platform.boxes.empty());
+  ASSERT_TRUE(f->resultsLoaded());
+  ASSERT_EQ(f->FG2->cols(), 6);
+  const QStringList measured = {"123.4", "98.8", "76.5", "43.2", "24.7"};
+  for (int j = 1; j <= 5; ++j) EXPECT_EQ(f->FG2->textMatrix(1, j), measured[j - 1]) << j;
+  EXPECT_GE(f->IterationCount, 1);
+  EXPECT_EQ(f->FG3->textMatrix(1, 1), QString::number(f->IterationCount));
+
+  const QString page = text(print("engine.pdf"));
+  EXPECT_TRUE(page.contains("計算回数：" + QString::number(f->IterationCount)))
+      << page.toStdString();
+  EXPECT_TRUE(page.contains("評価関数(cm)：" + f->EvaluationText)) << page.toStdString();
+  EXPECT_TRUE(page.contains("E1      E2      E3")) << page.toStdString();
+}
+
+}  // namespace
