@@ -1,0 +1,95 @@
+#include "QtPlatform.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QUrl>
+#include <cstdlib>
+
+#include "Fonts.h"
+
+QtPlatform::QtPlatform() { Fonts::installSubstitutions(); }
+
+QtPlatform::~QtPlatform() = default;
+
+int QtPlatform::messageBox(QWidget* owner, const QString& text, int style, const QString& title) {
+  QMessageBox box(owner);
+  box.setWindowTitle(title);
+  box.setText(text);
+  switch (style) {
+    case MsgStyle::kCritical:
+      box.setIcon(QMessageBox::Critical);
+      break;
+    case MsgStyle::kExclamation:
+      box.setIcon(QMessageBox::Warning);
+      break;
+    case MsgStyle::kYesNoInfo:
+      box.setIcon(QMessageBox::Information);
+      break;
+    default:
+      box.setIcon(QMessageBox::NoIcon);
+      break;
+  }
+  if (style == MsgStyle::kYesNoInfo) {
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes ? MsgAnswer::kYes : MsgAnswer::kNo;
+  }
+  box.setStandardButtons(QMessageBox::Ok);
+  box.exec();
+  return MsgAnswer::kOk;
+}
+
+QString QtPlatform::openFileName(QWidget* owner,
+                                 const QString& title,
+                                 const QString& initialFolder,
+                                 const QString& filter) {
+  return QFileDialog::getOpenFileName(owner, title, initialFolder, filter);
+}
+
+QString QtPlatform::folderName(QWidget* owner, const QString& title, const QString& initialFolder) {
+  return QFileDialog::getExistingDirectory(owner, title, initialFolder);
+}
+
+int QtPlatform::openDocument(const QString& path) {
+  const QFileInfo file(path);
+  if (!file.dir().exists()) return 3;  // path not found
+  if (!file.exists()) return 2;        // file not found
+  if (!file.isReadable()) return 5;    // access denied
+  // A viewer that cannot be found for the document: no association for its extension.
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(file.absoluteFilePath())) ? 42 : 31;
+}
+
+bool QtPlatform::runProcess(const QString& program,
+                            const QStringList& arguments,
+                            const QString& workingFolder,
+                            QString* error) {
+  return runner_.run(program, arguments, workingFolder, error);
+}
+
+void QtPlatform::killProcess() { runner_.kill(); }
+
+QPrinter* QtPlatform::printer() {
+  if (QPrinterInfo::availablePrinters().isEmpty()) return nullptr;
+  printer_ = std::make_unique<QPrinter>(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
+  if (!printer_->isValid()) {
+    printer_.reset();
+    return nullptr;
+  }
+  return printer_.get();
+}
+
+void QtPlatform::beep() { QApplication::beep(); }
+
+QString QtPlatform::programFolder() const { return QCoreApplication::applicationDirPath(); }
+
+void QtPlatform::quit() {
+  // The program ends at once: no window or handler runs after this.
+  runner_.kill();
+  std::exit(0);
+}

@@ -1,0 +1,35 @@
+// The platform seam on Qt: message boxes, file and folder dialogs, the desktop's document opening,
+// the engine's process, the default printer and the beep.
+#pragma once
+
+#include <memory>
+
+#include "Platform.h"
+#include "ProcessRunner.h"
+
+class QtPlatform : public Platform {
+ public:
+  QtPlatform();
+  ~QtPlatform() override;
+
+  int messageBox(QWidget* owner, const QString& text, int style, const QString& title) override;
+  QString openFileName(QWidget* owner,
+                       const QString& title,
+                       const QString& initialFolder,
+                       const QString& filter) override;
+  QString folderName(QWidget* owner, const QString& title, const QString& initialFolder) override;
+  int openDocument(const QString& path) override;
+  bool runProcess(const QString& program,
+                  const QStringList& arguments,
+                  const QString& workingFolder,
+                  QString* error) override;
+  void killProcess() override;
+  QPrinter* printer() override;
+  void beep() override;
+  QString programFolder() const override;
+  void quit() override;
+
+ private:
+  ProcessRunner runner_;
+  std::unique_ptr<QPrinter> printer_;
+};

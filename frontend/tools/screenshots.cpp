@@ -1,0 +1,93 @@
+// Renders the windows offscreen into PNG files: screenshots OUTPUT_FOLDER.
+// The start window and the editor in new-data mode with 3 layers, 5 sensors and 2 data sets.
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QPixmap>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QtTest/QTest>
+#include <cstdio>
+
+#include "AppWindows.h"
+#include "FlexGrid.h"
+#include "Form1.h"
+#include "Form2.h"
+#include "QtPlatform.h"
+#include "TextBox.h"
+#include "UpDown.h"
+
+namespace {
+
+// The Qt platform with its own program folder (the work files of build/bin stay untouched) and
+// message boxes written to standard error instead of shown.
+class ScreenshotPlatform : public QtPlatform {
+ public:
+  explicit ScreenshotPlatform(const QString& folder) : folder_(folder) {}
+  QString programFolder() const override { return folder_; }
+  int messageBox(QWidget*, const QString& text, int style, const QString& title) override {
+    std::fprintf(stderr, "[%s] %s\n", qPrintable(title), qPrintable(text));
+    return style == MsgStyle::kYesNoInfo ? MsgAnswer::kNo : MsgAnswer::kOk;
+  }
+
+ private:
+  QString folder_;
+};
+
+bool save(QWidget* window, const QString& path) {
+  window->show();
+  QApplication::processEvents();
+  const bool ok = window->grab().save(path);
+  std::fprintf(stderr, "%s %s\n", ok ? "wrote" : "cannot write", qPrintable(path));
+  return ok;
+}
+
+void fill(FlexGrid* grid, int row, const QStringList& values, int first_col = 1) {
+  for (int i = 0; i < values.size(); ++i) grid->setTextMatrix(row, first_col + i, values[i]);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: screenshots OUTPUT_FOLDER\n");
+    return 2;
+  }
+  const QString out = QString::fromLocal8Bit(argv[1]);
+  QDir().mkpath(out);
+  QTemporaryDir folder;
+  ScreenshotPlatform platform(folder.path());
+  AppWindows windows(platform);
+
+  bool ok = true;
+  windows.form1 = new Form1(windows);
+  windows.form1->Form_Load();
+  ok &= save(windows.form1, out + "/form1.png");
+  windows.form1->hide();
+
+  Form2* form = windows.loadForm2();
+  form->Option2->setChecked(true);
+  form->UpDown1->setValue(3);
+  form->UpDown2->setValue(5);
+  form->UpDown3->setValue(2);
+  form->Text4->setText("Sample");
+  fill(form->FG1, 1, {"0", "3000", "0.35", "5", "0"});
+  fill(form->FG1, 2, {"0", "300", "0.35", "30", "0"});
+  fill(form->FG1, 3, {"0", "100", "0.40"});
+  fill(form->FG2, 1, {"0", "20", "30", "60", "90"});
+  fill(form->FG3, 1, {"49.1", "412.3", "310.5", "260.2", "180.7", "120.4"});
+  fill(form->FG3, 2, {"49.0", "410.8", "309.9", "259.4", "181.0", "121.1"});
+  fill(form->FG4, 1, {"49", "15"}, 0);
+  form->FG1->setRow(2);
+  form->FG1->setCol(2);
+  ok &= save(form, out + "/form2.png");
+
+  // An edit under way: the light-yellow box over the current cell.
+  QApplication::setActiveWindow(form);
+  form->FG1->setFocus();
+  QTest::keyClick(form->FG1, Qt::Key_F2);
+  QTest::keyClicks(form->T1, "0");
+  ok &= save(form, out + "/form2_editing.png");
+  return ok ? 0 : 1;
+}

@@ -1,0 +1,91 @@
+#include "FakePlatform.h"
+
+#include <gtest/gtest.h>
+
+#include "Fonts.h"
+
+FakePlatform::FakePlatform(const QString& programFolder) : program_folder_(programFolder) {
+  Fonts::installSubstitutions();
+}
+
+FakePlatform::~FakePlatform() {
+  EXPECT_EQ(pendingAnswers(), 0) << "scripted answers were never asked for";
+}
+
+int FakePlatform::pendingAnswers() const {
+  return static_cast<int>(message_answers_.size() + file_answers_.size() + folder_answers_.size());
+}
+
+QStringList FakePlatform::boxTexts() const {
+  QStringList texts;
+  for (const Box& b : boxes) texts << b.text;
+  return texts;
+}
+
+int FakePlatform::messageBox(QWidget*, const QString& text, int style, const QString& title) {
+  boxes.push_back({text, style, title});
+  const bool yes_no = style == MsgStyle::kYesNoInfo;
+  if (message_answers_.empty()) {
+    ADD_FAILURE() << "unscripted message box: \"" << text.toStdString() << "\" (style " << style
+                  << ", title \"" << title.toStdString() << "\")";
+    return yes_no ? MsgAnswer::kNo : MsgAnswer::kOk;
+  }
+  const int answer = message_answers_.front();
+  message_answers_.pop_front();
+  const bool fits =
+      yes_no ? (answer == MsgAnswer::kYes || answer == MsgAnswer::kNo) : answer == MsgAnswer::kOk;
+  EXPECT_TRUE(fits) << "answer " << answer << " to the box \"" << text.toStdString()
+                    << "\" of style " << style;
+  return answer;
+}
+
+QString FakePlatform::openFileName(QWidget*,
+                                   const QString& title,
+                                   const QString& initialFolder,
+                                   const QString& filter) {
+  dialogs.push_back({QStringLiteral("openFile"), title, initialFolder, filter});
+  if (file_answers_.empty()) {
+    ADD_FAILURE() << "unscripted open-file dialog \"" << title.toStdString() << "\"";
+    return {};
+  }
+  QString path = file_answers_.front();
+  file_answers_.pop_front();
+  return path;
+}
+
+QString FakePlatform::folderName(QWidget*, const QString& title, const QString& initialFolder) {
+  dialogs.push_back({QStringLiteral("folder"), title, initialFolder, QString()});
+  if (folder_answers_.empty()) {
+    ADD_FAILURE() << "unscripted folder dialog \"" << title.toStdString() << "\"";
+    return {};
+  }
+  QString path = folder_answers_.front();
+  folder_answers_.pop_front();
+  return path;
+}
+
+int FakePlatform::openDocument(const QString& path) {
+  openedDocuments << path;
+  return open_document_result_;
+}
+
+bool FakePlatform::runProcess(const QString& program,
+                              const QStringList& arguments,
+                              const QString& workingFolder,
+                              QString* error) {
+  runs.push_back({program, arguments, workingFolder});
+  return runner_.run(program, arguments, workingFolder, error);
+}
+
+void FakePlatform::killProcess() {
+  ++kills;
+  runner_.kill();
+}
+
+QPrinter* FakePlatform::printer() {
+  if (pdf_path_.isEmpty()) return nullptr;
+  printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  printer_->setOutputFormat(QPrinter::PdfFormat);
+  printer_->setOutputFileName(pdf_path_);
+  return printer_.get();
+}
