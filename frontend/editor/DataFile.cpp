@@ -74,7 +74,7 @@ bool isBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); 
 
 // ---- Writing ----
 
-QStringList InitInputLabels() {
+QStringList inputLabelTable() {
   QStringList labels(20);
   labels[1] = QStringLiteral("TITLE OF THE PROJECT");
   labels[2] = QStringLiteral("NAME OF FILE FOR ITERATION PROCESS");
@@ -110,7 +110,7 @@ QString generalNumberText(double value) {
 }
 
 QByteArray writeDataFile(const DataSetTexts& data, bool* ok) {
-  const QStringList labels = InitInputLabels();
+  const QStringList labels = inputLabelTable();
   Encoder enc;
   QByteArray out;
   auto plain = [&](const QString& text) { out += enc(text) + kCrLf; };
@@ -169,9 +169,8 @@ QByteArray writeDataFile(const DataSetTexts& data, bool* ok) {
     const bool loaded = i < data.kept.size();
     if (loaded) {
       const KeptDropFields& k = data.kept[i];
-      plain((k.idQuoted ? quoted(k.id) : k.id) + QLatin1Char(',') +
-            (k.codeQuoted ? quoted(k.code) : k.code) + QLatin1Char(',') + quoted(k.tag) +
-            QLatin1Char(',') + load);
+      plain(k.id + QLatin1Char(',') + k.code + QLatin1Char(',') + quoted(k.tag) + QLatin1Char(',') +
+            load);
     } else {
       plain(QString::number(i + 1) + QStringLiteral(",0,\"99:99\",") + load);
     }
@@ -215,14 +214,12 @@ bool ItemReader::skip(int n) {
   return true;
 }
 
-bool ItemReader::readRecord(int n, QStringList* items, QVector<bool>* quoted) {
+bool ItemReader::readRecord(int n, QStringList* items) {
   QString line;
   if (!readLine(&line)) return false;
-  QVector<bool> q;
-  QStringList all = splitItems(line, &q);
+  const QStringList all = splitItems(line);
   if (all.size() < n) return false;
   *items = all.mid(0, n);
-  if (quoted) *quoted = q.mid(0, n);
   return true;
 }
 
@@ -288,7 +285,6 @@ DataFileReadResult readDataFile(const QByteArray& bytes, DataSetTexts* data) {
 
   DataSetTexts d;
   QStringList items;
-  QVector<bool> quoted;
   static const QRegularExpression kInteger(QStringLiteral("^[+-]?\\d+$"));
   auto count = [&](const QString& text, int max, int* value) {
     if (!kInteger.match(text).hasMatch()) return DataFileError::kBadCount;
@@ -337,12 +333,10 @@ DataFileReadResult readDataFile(const QByteArray& bytes, DataSetTexts* data) {
   for (int i = 1; i <= d.dataCount; ++i) {
     KeptDropFields k;
     DropTexts drop;
-    if (!r.readRecord(4, &items, &quoted)) return fail(DataFileError::kCutShort);
+    if (!r.readRecord(4, &items)) return fail(DataFileError::kCutShort);
     k.id = items[0];
     k.code = items[1];
     k.tag = items[2];
-    k.idQuoted = quoted[0];
-    k.codeQuoted = quoted[1];
     drop.load = items[3];
     for (int j = 1; j <= d.sensorCount; ++j) {
       if (!r.readRecord(1, &items)) return fail(DataFileError::kCutShort);
@@ -479,26 +473,7 @@ CheckResult checkDataSet(const DataSetTexts& d) {
   return result;
 }
 
-// ---- Paths and files ----
-
-void SplitPath(const QString& path, QString& folder, QString& name) {
-  const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-  if (slash < 0) {
-    folder.clear();
-    name = path;
-    return;
-  }
-  folder = path.left(slash + 1);
-  name = path.mid(slash + 1);
-}
-
-bool ChangeExtension(QString& ext, const QString& path, QString& result) {
-  if (!ext.startsWith(QLatin1Char('.'))) ext.prepend(QLatin1Char('.'));
-  const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
-  if (dot < 0) return false;
-  result = path.left(dot) + ext;
-  return true;
-}
+// ---- Files ----
 
 bool writeFileReplacing(const QString& target, const QByteArray& bytes, QString* error) {
   QSaveFile file(target);

@@ -34,16 +34,14 @@ struct DropTexts {
   QStringList deflections;
 };
 
-// Header and trailer fields of a data set read from a file, kept so that a save writes them back
-// unchanged. id and code are written in quotes only when they were quoted in the file.
+// Header and trailer fields of a data set read from a file, kept so that a save writes them back:
+// id and code as read, tag and note in quotes, auxValue with one decimal place.
 struct KeptDropFields {
   QString id;
   QString code;
   QString tag;
   QString auxValue;
   QString note;
-  bool idQuoted = false;
-  bool codeQuoted = false;
 };
 
 // The editor's data set: everything the data file holds. layers, positions and drops hold
@@ -72,7 +70,7 @@ constexpr int kMaxDataSets = 10;
 // ---- Writing ----
 
 // The caption lines, indices 0 .. 19 (index 0 and 16 empty; index 3 is never written).
-QStringList InitInputLabels();
+QStringList inputLabelTable();
 
 // The regularisation parameter for the file: the leading number of text (the hidden box), or,
 // when text is empty, 0.001 below 4 layers and 0.03 from 4 layers on.
@@ -103,8 +101,7 @@ class ItemReader {
   // Passes over n lines; false when the file ends first.
   bool skip(int n);
   // The first n items of the next line; false when the file ends or the line holds fewer.
-  // quoted (when given) tells which items were quoted.
-  bool readRecord(int n, QStringList* items, QVector<bool>* quoted = nullptr);
+  bool readRecord(int n, QStringList* items);
   // 1-based number of the line read last.
   int lineNumber() const { return next_; }
 
@@ -167,15 +164,7 @@ struct CheckResult {
 };
 CheckResult checkDataSet(const DataSetTexts& data);
 
-// ---- Paths and files ----
-
-// Splits path at its last "/": folder keeps the "/", name is the rest; without "/" the folder is
-// empty and the name is the whole path.
-void SplitPath(const QString& path, QString& folder, QString& name);
-
-// result = path before its last "." followed by ext; a "." is put in front of ext when it has
-// none (ext is changed too). False (result unchanged) when path has no ".".
-bool ChangeExtension(QString& ext, const QString& path, QString& result);
+// ---- Files ----
 
 // Writes bytes to a temporary file in target's folder and renames it over target once it is
 // complete: a failed write leaves the old file as it was. error says why it failed.

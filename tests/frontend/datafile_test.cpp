@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include "Cp932.h"
+#include "Form2.h"
 
 namespace {
 
@@ -287,22 +288,22 @@ TEST(DataChecks, ProjectTitleMustBeOneWordFileNameInCp932) {
 
 TEST(Paths, SplitPathAndChangeExtension) {
   QString folder, name;
-  SplitPath("/a/b/x.dat", folder, name);
+  Form2::SplitPath("/a/b/x.dat", folder, name);
   EXPECT_EQ(folder, QLatin1String("/a/b/"));
   EXPECT_EQ(name, QLatin1String("x.dat"));
-  SplitPath("x.dat", folder, name);
+  Form2::SplitPath("x.dat", folder, name);
   EXPECT_EQ(folder, QString());
   EXPECT_EQ(name, QLatin1String("x.dat"));
-  SplitPath("/a/", folder, name);
+  Form2::SplitPath("/a/", folder, name);
   EXPECT_EQ(folder, QLatin1String("/a/"));
   EXPECT_EQ(name, QString());
 
   QString ext = QStringLiteral("out"), result;
-  EXPECT_TRUE(ChangeExtension(ext, "x.y.dat", result));
+  EXPECT_TRUE(Form2::ChangeExtension(ext, "x.y.dat", result));
   EXPECT_EQ(ext, QLatin1String(".out"));
   EXPECT_EQ(result, QLatin1String("x.y.out"));
   result = QStringLiteral("kept");
-  EXPECT_FALSE(ChangeExtension(ext, "noext", result));
+  EXPECT_FALSE(Form2::ChangeExtension(ext, "noext", result));
   EXPECT_EQ(result, QLatin1String("kept"));
 }
 
