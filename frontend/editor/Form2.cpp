@@ -200,6 +200,9 @@ void Form2::Form_Load() {
 }
 
 void Form2::ResetEditor() {
+  // An edit under way ends with the grids it edits: a box left open would go on writing into the
+  // erased (and perhaps disabled) grid.
+  for (TextBox* box : {T1, T2, T3, T4}) box->hide();
   Option1->setEnabled(true);
   Option2->setEnabled(true);
   for (QWidget* w :

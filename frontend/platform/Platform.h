@@ -36,7 +36,9 @@ class Platform {
                                const QString& filter) = 0;
 
   // Folder dialog. Empty result: cancelled.
-  virtual QString folderName(QWidget* owner, const QString& title, const QString& initialFolder) = 0;
+  virtual QString folderName(QWidget* owner,
+                             const QString& title,
+                             const QString& initialFolder) = 0;
 
   // Asks the desktop to open a document. Returns a shell-style code: > 32 on success; 2 when the
   // file is missing, 31 when nothing is associated with it, other codes <= 32 for other failures.

@@ -1,5 +1,6 @@
 #include "TextBox.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 
 #include "KeyCodes.h"
@@ -19,9 +20,10 @@ bool TextBox::event(QEvent* event) {
 
 void TextBox::keyPressEvent(QKeyEvent* event) {
   const int code = keyCodeOf(event);
+  QWidget* const focus = QApplication::focusWidget();
   emit keyDown(code, shiftStateOf(event));
   // A handler that ended the edit (hid the box or moved the focus) has taken the key.
-  if (!isVisible() || !hasFocus()) {
+  if (!isVisible() || QApplication::focusWidget() != focus) {
     event->accept();
     return;
   }

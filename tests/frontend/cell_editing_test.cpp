@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QKeyEvent>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QtTest/QTest>
@@ -29,6 +30,15 @@ void typeKeys(const QString& text) {
     ASSERT_NE(target, nullptr);
     QTest::keyClick(target, ch.toLatin1());
   }
+}
+
+// A key that types text with no key of its own (a full-width character, as an input method
+// commits it).
+void sendText(QWidget* target, const QString& text) {
+  QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, text);
+  QApplication::sendEvent(target, &press);
+  QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, text);
+  QApplication::sendEvent(target, &release);
 }
 
 // The editor window in new-data mode, shown and active so that focus changes raise their events.
@@ -110,6 +120,14 @@ TEST_F(CellEditing, KeysOnANumericCell) {
                                                             QTest::keyClick(t, Qt::Key_A, Qt::ControlModifier);
                                                             QTest::keyClick(t, Qt::Key_V, Qt::ControlModifier); },
        "456",   true,  "456",   3, 3},
+      {"a full-width digit", [](FlexGrid* g, TextBox*) { sendText(g, "５"); },
+       "",      true,  "",      0, 1},
+      {"kana and a character beyond the BMP, one beep each",
+                             [](FlexGrid* g, TextBox* t) { QTest::keyClick(g, Qt::Key_1);
+                                                            sendText(t, "あ");
+                                                            sendText(t, QString::fromUtf8("\U00020BB7"));
+                                                            QTest::keyClick(t, Qt::Key_2); },
+       "12",    true,  "12",    2, 2},
       {"Delete",             [](FlexGrid* g, TextBox*) { QTest::keyClick(g, Qt::Key_Delete); },
        "",      false, "",      0, 0},
       {"Esc after typing",   [](FlexGrid* g, TextBox* t) { QTest::keyClick(g, Qt::Key_4);
@@ -272,6 +290,25 @@ TEST_F(CellEditing, EveryGridHasItsOwnEditor) {
     EXPECT_EQ(c.grid->textMatrix(c.row, c.col), "2");
   }
   EXPECT_EQ(platform.beeps, 4);
+}
+
+// Fault guarded: an editor box left open by Clear or a mode choice went on writing into the
+// erased grid.
+TEST_F(CellEditing, ClearAndModeChoicesCloseAnOpenEditor) {
+  at(form->FG2, 1, 1, "");
+  typeKeys("30");
+  ASSERT_TRUE(form->T2->isVisible());
+  platform.answerMessage(MsgAnswer::kYes);
+  form->Command4_Click();
+  EXPECT_FALSE(form->T2->isVisible());
+  EXPECT_EQ(form->FG2->textMatrix(1, 1), "");
+  form->Option1->click();
+  at(form->FG3, 1, 2, "");
+  typeKeys("7");
+  ASSERT_TRUE(form->T3->isVisible());
+  form->Option2->click();
+  EXPECT_FALSE(form->T3->isVisible());
+  EXPECT_EQ(form->FG3->textMatrix(1, 2), "");
 }
 
 TEST_F(CellEditing, DisabledGridsTakeNoKeys) {

@@ -1,0 +1,261 @@
+// The platform layer: the grid widget, key codes, the text box's key events, the spin button with
+// its buddy, the font substitutions, running a process, and the Qt seam's document opening.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFontInfo>
+#include <QKeyEvent>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest/QTest>
+
+#include "FakePlatform.h"
+#include "FlexGrid.h"
+#include "Fonts.h"
+#include "KeyCodes.h"
+#include "QtPlatform.h"
+#include "TextBox.h"
+#include "Twips.h"
+#include "UpDown.h"
+
+namespace {
+
+TEST(FlexGrid, ResizingKeepsTheTextsOfTheCellsThatStay) {
+  FlexGrid g;
+  g.setRows(3);
+  g.setCols(3);
+  g.setTextMatrix(1, 1, "a");
+  g.setTextMatrix(2, 2, "b");
+  g.setRows(2);
+  g.setCols(4);
+  EXPECT_EQ(g.textMatrix(1, 1), "a");
+  g.setRows(3);
+  g.setCols(3);
+  EXPECT_EQ(g.textMatrix(2, 2), "");  // dropped with its row, added back empty
+  EXPECT_EQ(g.textMatrix(5, 5), "");  // outside: empty, no crash
+  g.clear();
+  EXPECT_EQ(g.textMatrix(1, 1), "");
+  EXPECT_EQ(g.rows(), 3);
+}
+
+TEST(FlexGrid, LeaveCellComesBeforeTheCurrentCellChanges) {
+  FlexGrid g;
+  g.setRows(4);
+  g.setCols(4);
+  g.setRow(1);
+  g.setCol(1);
+  std::vector<std::pair<int, int>> left;
+  QObject::connect(&g, &FlexGrid::leaveCell, [&] { left.emplace_back(g.row(), g.col()); });
+  g.setRow(1);  // no change, no event
+  g.setCol(2);
+  g.setRow(3);
+  g.setRows(2);  // the current row goes: it is left first
+  EXPECT_EQ(left, (std::vector<std::pair<int, int>>{{1, 1}, {1, 2}, {3, 2}}));
+  EXPECT_EQ(g.row(), 1);
+}
+
+TEST(FlexGrid, SizesAndTheCurrentCellsRectangleInTwips) {
+  FlexGrid g;
+  g.setCols(4);
+  g.setRows(3);
+  g.setColWidth(0, 900);
+  g.setColWidth(1, 1500);
+  g.setRowHeight(0, 300);
+  EXPECT_EQ(g.colWidth(2), g.defaultColWidth());
+  g.setRow(2);
+  g.setCol(2);
+  EXPECT_EQ(g.cellLeft(), 900 + 1500);
+  EXPECT_EQ(g.cellTop(), 300 + g.defaultRowHeight());
+  EXPECT_EQ(g.cellWidth(), g.defaultColWidth());
+  EXPECT_EQ(g.cellRect(2, 2),
+            QRect(twipsToPixels(2400),
+                  twipsToPixels(g.cellTop()),
+                  twipsToPixels(g.defaultColWidth()),
+                  twipsToPixels(g.defaultRowHeight())));
+  g.setColWidth(1, -1);
+  EXPECT_EQ(g.colWidth(1), g.defaultColWidth());
+  g.setCellAlignment(FlexGrid::kAlignCenterCenter);
+  g.setCellBackColor(Qt::white);
+  EXPECT_EQ(g.cellAlignment(), FlexGrid::kAlignCenterCenter);
+  EXPECT_EQ(g.cellBackColor(), QColor(Qt::white));
+}
+
+TEST(FlexGrid, KeysRaiseKeyDownThenKeyPressAndArrowsMoveInsideTheDataCells) {
+  FlexGrid g;
+  g.setRows(3);
+  g.setCols(3);
+  g.setRow(1);
+  g.setCol(1);
+  QStringList events;
+  QObject::connect(
+      &g, &FlexGrid::keyDown, [&](int k, int) { events << QString("down %1").arg(k); });
+  QObject::connect(&g, &FlexGrid::keyPress, [&](int c) { events << QString("press %1").arg(c); });
+  QTest::keyClick(&g, Qt::Key_7);
+  QTest::keyClick(&g, Qt::Key_F2);
+  QTest::keyClick(&g, Qt::Key_Delete);
+  QTest::keyClick(&g, Qt::Key_Return);
+  EXPECT_EQ(events,
+            (QStringList{"down 55", "press 55", "down 113", "down 46", "down 13", "press 13"}));
+  QTest::keyClick(&g, Qt::Key_Left);  // column 0 is fixed
+  EXPECT_EQ(g.col(), 1);
+  QTest::keyClick(&g, Qt::Key_Right);
+  QTest::keyClick(&g, Qt::Key_Right);
+  EXPECT_EQ(g.col(), 2);
+  QTest::keyClick(&g, Qt::Key_Up);  // row 0 is fixed
+  EXPECT_EQ(g.row(), 1);
+  QTest::keyClick(&g, Qt::Key_Down);
+  QTest::keyClick(&g, Qt::Key_Down);
+  EXPECT_EQ(g.row(), 2);
+  // A click on a fixed cell leaves the current cell.
+  QTest::mouseClick(&g, Qt::LeftButton, {}, g.cellRect(0, 1).center());
+  EXPECT_EQ(g.row(), 2);
+  QTest::mouseClick(&g, Qt::LeftButton, {}, g.cellRect(1, 1).center());
+  EXPECT_EQ(g.row(), 1);
+  EXPECT_EQ(g.col(), 1);
+}
+
+TEST(KeyCodes, QtKeysMapToTheWindowsKeyCodes) {
+  struct Case {
+    int key;
+    Qt::KeyboardModifiers modifiers;
+    int code;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {Qt::Key_F2, {}, 113},       {Qt::Key_Delete, {}, 46},    {Qt::Key_Return, {}, 13},
+      {Qt::Key_Enter, Qt::KeypadModifier, 13},                  {Qt::Key_Escape, {}, 27},
+      {Qt::Key_Tab, {}, 9},        {Qt::Key_Up, {}, 38},        {Qt::Key_Down, {}, 40},
+      {Qt::Key_A, {}, 65},         {Qt::Key_5, {}, 53},         {Qt::Key_5, Qt::KeypadModifier, 101},
+      {Qt::Key_Minus, {}, 189},    {Qt::Key_Period, {}, 190},   {Qt::Key_Plus, {}, 187},
+      {Qt::Key_Minus, Qt::KeypadModifier, 109},                 {Qt::Key_Space, {}, 32},
+      {Qt::Key_Henkan, {}, 229},   {Qt::Key_Exclam, {}, 49},    {Qt::Key_Backspace, {}, 8},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.key);
+    QKeyEvent e(QEvent::KeyPress, c.key, c.modifiers);
+    EXPECT_EQ(keyCodeOf(&e), c.code);
+  }
+  QKeyEvent shifted(QEvent::KeyPress, Qt::Key_A, Qt::ShiftModifier | Qt::ControlModifier);
+  EXPECT_EQ(shiftStateOf(&shifted), ShiftState::kShift | ShiftState::kCtrl);
+}
+
+TEST(TextBox, AKeyPressHandlerCanSwallowOrReplaceTheCharacter) {
+  QWidget window;
+  TextBox box(&window);
+  window.show();
+  QApplication::setActiveWindow(&window);
+  box.setFocus();
+  QObject::connect(&box, &TextBox::keyPress, [](int* c) {
+    if (*c == 'x') *c = 0;
+    if (*c == 'y') *c = 'Y';
+  });
+  QTest::keyClicks(&box, "axbyc");
+  EXPECT_EQ(box.text(), "abYc");
+  // Tab is a key of the box when it takes Tab, and types nothing.
+  std::vector<int> downs;
+  QObject::connect(&box, &TextBox::keyDown, [&](int k, int) { downs.push_back(k); });
+  box.setTakesTab(true);
+  QTest::keyClick(&box, Qt::Key_Tab);
+  EXPECT_EQ(downs, std::vector<int>{9});
+  EXPECT_EQ(box.text(), "abYc");
+}
+
+TEST(TextBox, TypingReachesABoxOfAWindowThatIsNotActive) {
+  QWidget window;
+  TextBox box(&window);
+  window.show();
+  QTest::keyClicks(&box, "P-1");
+  EXPECT_EQ(box.text(), "P-1");
+}
+
+TEST(UpDown, StepsInsideItsRangeAndKeepsItsBuddyInStep) {
+  TextBox buddy;
+  UpDown spin;
+  QSignalSpy changes(&spin, &UpDown::change);
+  spin.setBuddy(&buddy);
+  spin.setMin(1);
+  spin.setMax(3);
+  spin.setValue(1);
+  EXPECT_EQ(buddy.text(), "1");
+  EXPECT_EQ(changes.count(), 1);
+  spin.setValue(1);  // the value it holds: no change
+  EXPECT_EQ(changes.count(), 1);
+  for (int i = 0; i < 5; ++i) spin.stepUp();
+  EXPECT_EQ(spin.value(), 3);
+  EXPECT_EQ(buddy.text(), "3");
+  EXPECT_EQ(changes.count(), 3);
+  buddy.setText("2");  // written by code: the next step starts there
+  spin.stepDown();
+  EXPECT_EQ(spin.value(), 1);
+  buddy.setText("9");  // outside the range: ignored
+  spin.stepUp();
+  EXPECT_EQ(spin.value(), 2);
+  spin.setEnabled(false);
+  spin.stepUp();
+  EXPECT_EQ(spin.value(), 2);
+}
+
+TEST(Fonts, TheWindowsFontsMapToTheInstalledOnes) {
+  Fonts::installSubstitutions();
+  // Qt keeps substitutes in lower case; the resolved fonts carry their own names.
+  EXPECT_EQ(QFont::substitute(Fonts::kGothic), "ipagothic");
+  EXPECT_EQ(QFont::substitute("MS Gothic"), "ipagothic");
+  EXPECT_EQ(QFont::substitute(Fonts::kPGothic), "ipapgothic");
+  EXPECT_EQ(QFont::substitute(Fonts::kArial), "liberation sans");
+  EXPECT_EQ(QFontInfo(QFont(Fonts::kGothic, 9)).family(), "IPAGothic");
+  EXPECT_EQ(QFontInfo(QFont(Fonts::kPGothic, 9)).family(), "IPAPGothic");
+  EXPECT_EQ(QFontInfo(QFont(Fonts::kArial, 9)).family(), "Liberation Sans");
+}
+
+TEST(RunProcess, RunsInTheWorkingFolderWithEmptyInputAndKeepsTheEventsFlowing) {
+  QTemporaryDir folder;
+  const QString script = folder.filePath("job.sh");
+  {
+    QFile f(script);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("#!/bin/sh\npwd > where.txt\ncat > input.txt\nsleep 0.3\nexit 3\n");
+    f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
+  }
+  FakePlatform platform(folder.path());
+  int ticks = 0;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+  timer.start(20);
+  QString error;
+  EXPECT_TRUE(platform.runProcess(script, {}, folder.path(), &error));  // exit code not judged
+  EXPECT_GT(ticks, 3);
+  QFile where(folder.filePath("where.txt"));
+  ASSERT_TRUE(where.open(QIODevice::ReadOnly));
+  EXPECT_EQ(where.readAll().trimmed(), QFileInfo(folder.path()).canonicalFilePath().toUtf8());
+  EXPECT_EQ(QFileInfo(folder.filePath("input.txt")).size(), 0);
+  ASSERT_EQ(platform.runs.size(), 1u);
+  EXPECT_EQ(platform.runs[0].workingFolder, folder.path());
+
+  EXPECT_FALSE(platform.runProcess(folder.filePath("ORVA-V4"), {}, folder.path(), &error));
+  EXPECT_TRUE(error.contains("ORVA-V4"));
+}
+
+TEST(QtPlatformSeam, DocumentOpeningReportsMissingFilesAndFolders) {
+  QTemporaryDir folder;
+  QtPlatform platform;
+  EXPECT_EQ(platform.openDocument(folder.filePath("orva_win_man.pdf")), 2);
+  EXPECT_EQ(platform.openDocument(folder.filePath("no/orva_win_man.pdf")), 3);
+  EXPECT_EQ(platform.programFolder(), QCoreApplication::applicationDirPath());
+}
+
+TEST(FakePlatformPrinter, PrintsToThePdfTheTestNames) {
+  QTemporaryDir folder;
+  FakePlatform platform(folder.path());
+  EXPECT_EQ(platform.printer(), nullptr);  // no printer
+  platform.setPrinterPdf(folder.filePath("page.pdf"));
+  QPrinter* printer = platform.printer();
+  ASSERT_NE(printer, nullptr);
+  EXPECT_EQ(printer->outputFormat(), QPrinter::PdfFormat);
+  EXPECT_EQ(printer->outputFileName(), folder.filePath("page.pdf"));
+}
+
+}  // namespace
