@@ -244,6 +244,25 @@ TEST(CheckAndSave, OpenedDataSavedBackIntoItsFolderUnchanged) {
   EXPECT_EQ(readBytes(e.programFile("inp.dat")), expected);
 }
 
+// Back from the results window with "update the data": the options are off, so the folder question
+// is asked for typed-in data too, and the saved file is written again without a replace question.
+TEST(CheckAndSave, SavedAgainAfterTheResultsWindow) {
+  Editor e;
+  e.typeValidDataSet();
+  ASSERT_TRUE(e.saveIntoDataFolder());
+  Form2* f = e.form;
+  for (QWidget* w : std::initializer_list<QWidget*>{f->Option1, f->Option2, f->Command5})
+    w->setEnabled(false);
+  f->Command2->setEnabled(true);
+  f->Command2->setText(QStringLiteral("データチェック"));
+  f->FG3->setTextMatrix(1, 1, "49.5");
+  e.platform.answerMessage(MsgAnswer::kNo);
+  f->Command2_Click();
+  EXPECT_EQ(e.platform.boxTexts(), QStringList{"作業フォルダ変更しますか？"});
+  EXPECT_TRUE(f->Command5->isEnabled());
+  EXPECT_TRUE(readBytes(e.dataFile("Route7.dat")).contains("\r\n1,0,\"99:99\",49.5\r\n"));
+}
+
 TEST(CheckAndSave, OpenedDataToAnotherFolderOnYes) {
   Editor e;
   QTemporaryDir other;
