@@ -123,7 +123,7 @@ enum class DataFileError {
 
 struct DataFileReadResult {
   DataFileError error = DataFileError::kNone;
-  int line = 0;  // the line where reading stopped (for kCutShort, kBadCount)
+  int line = 0;  // the line where reading stopped
 };
 
 // True when the version line is accepted: "ORVA for Windows" at column 1, "Ver2" first found at

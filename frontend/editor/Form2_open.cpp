@@ -26,14 +26,12 @@ QString readFailureText(const DataFileReadResult& r) {
           .arg(r.line);
     case DataFileError::kBadCount:
       return QStringLiteral(
-                 "データファイルを読み込めません（%1行目）。\n"
-                 "層数、センサー数、データ数が整数ではありません。")
-          .arg(r.line);
+          "データファイルを読み込めません。\n"
+          "層数、センサー数、データ数が整数ではありません。");
     case DataFileError::kCountOutOfRange:
       return QStringLiteral(
-                 "データファイルを読み込めません（%1行目）。\n"
-                 "層数は1から5、センサー数とデータ数は1から10でなければなりません。")
-          .arg(r.line);
+          "データファイルを読み込めません。\n"
+          "層数は1から5、センサー数とデータ数は1から10でなければなりません。");
     default:
       return QString();
   }
