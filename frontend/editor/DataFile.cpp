@@ -1,6 +1,5 @@
 #include "DataFile.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
