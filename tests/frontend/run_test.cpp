@@ -188,8 +188,9 @@ TEST(RunEngine, WindowDuringTheRun) {
 TEST(RunEngine, ExitDuringARunEndsTheEngineBeforeTheCleanUp) {
   Saved e;
   ASSERT_TRUE(e.saved);
-  // Writes its report only if it is not ended first.
-  installEngine(e, "sleep 20; " + kGoodEngine);
+  // Writes its report after 20 s unless it is ended first. Short sleeps, so that no long-lived
+  // child outlives the ended shell holding the test's output open.
+  installEngine(e, "i=0; while [ $i -lt 200 ]; do sleep 0.1; i=$((i+1)); done; " + kGoodEngine);
   e.platform.answerMessage(MsgAnswer::kYes);  // "本当に終了しますか？"
   QTimer::singleShot(100, e.form, [&] { e.form->Command3_Click(); });
   QElapsedTimer clock;
