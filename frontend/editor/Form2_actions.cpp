@@ -1,5 +1,5 @@
-// The buttons of opening a data file, checking and saving, running the engine and showing the
-// results.
+// The buttons of opening a data file (Form2_open.cpp), checking and saving (Form2_save.cpp),
+// running the engine and showing the results (Form2_run.cpp).
 #include <QPushButton>
 
 #include "Form2.h"
@@ -10,9 +10,3 @@ void Form2::connectActions() {
   connect(Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
   connect(Command6, &QPushButton::clicked, this, [this] { Command6_Click(); });
 }
-
-// ---- Placeholders, to be replaced by the procedures of opening, check and save, and running ----
-void Form2::Command1_Click() {}
-void Form2::Command2_Click() {}
-void Form2::Command5_Click() {}
-void Form2::Command6_Click() {}

@@ -1,0 +1,127 @@
+// Running the engine: ORVA-V4 is started in the program folder and waited for with the window
+// alive; its iteration report decides success and is handed over beside the data file and as
+// "out1.dat". Showing the results hands over to the results window.
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "AppWindows.h"
+#include "DataFile.h"
+#include "Form2.h"
+#include "Module1.h"
+#include "Platform.h"
+
+namespace {
+
+const QString kError = QStringLiteral("Error");
+const QString kEngineName = QStringLiteral("ORVA-V4");
+
+void removeIfPresent(const QString& path) {
+  const int state = Module1::FileState(path);
+  if (state == 0 || state == 1) QFile::remove(path);
+}
+
+}  // namespace
+
+void Form2::Command5_Click() {
+  Platform& platform = windows_.platform;
+  const QString programFolder = platform.programFolder();
+  auto programFile = [&](const QString& name) { return Module1::ProgramFile(platform, name); };
+
+  setCursor(Qt::WaitCursor);
+  Command5->setEnabled(false);
+  // Nothing may start a second run or rewrite the work files while the engine runs.
+  struct Held {
+    QWidget* control;
+    bool enabled;
+  };
+  const Held held[] = {{Option1, Option1->isEnabled()},
+                       {Option2, Option2->isEnabled()},
+                       {Command4, Command4->isEnabled()}};
+  for (const Held& h : held) h.control->setEnabled(false);
+  QDir::setCurrent(programFolder);
+
+  // Files left by an earlier run must not pass for the results of this one.
+  removeIfPresent(programFile(IterationFileName));
+  for (const char* name : {"out1.dat", "DEF.OUT", "MODULI.OUT"})
+    removeIfPresent(programFile(QLatin1String(name)));
+
+  const QPalette buttonFace = Command5->palette();
+  QPalette yellow = buttonFace;
+  yellow.setColor(QPalette::Button, QColor(255, 255, 0));
+  Command5->setPalette(yellow);
+  Command5->setText(QStringLiteral("解析中..."));
+
+  QString error;
+  const bool ran = platform.runProcess(programFile(kEngineName), {}, programFolder, &error);
+
+  Command5->setPalette(buttonFace);
+  Command5->setText(QStringLiteral("解析"));
+  for (const Held& h : held) h.control->setEnabled(h.enabled);
+
+  if (!ran) {
+    // The work files stay, so that the run can be tried again once the engine is in place.
+    Command5->setEnabled(true);
+    unsetCursor();
+    platform.messageBox(this,
+                        QStringLiteral("解析プログラムを起動できません。\n") + error,
+                        MsgStyle::kCritical,
+                        kError);
+    return;
+  }
+
+  QString folder, name;
+  SplitPath(InputPath, folder, name);
+  const QString report = programFile(IterationFileName);
+  if (Module1::FileState(report) != 1) {
+    Module1::DelFlag(platform, programFolder, QStringLiteral("11111"));
+    removeIfPresent(report);
+    unsetCursor();
+    platform.messageBox(
+        this,
+        QStringLiteral("解析に失敗しました。入力ファイルを確認してください（out1）。"),
+        MsgStyle::kCritical,
+        kError);
+    return;
+  }
+
+  // The report goes beside the data file; it stays in the program folder only when the data
+  // file lives there.
+  const bool sameFolder =
+      isSamePath(folder.isEmpty() ? QStringLiteral(".") : folder, programFolder);
+  bool besideData = sameFolder;
+  if (!sameFolder) {
+    besideData = copyFileReplacing(report, folder + IterationFileName, &error);
+    if (!besideData) {
+      platform.messageBox(
+          this,
+          QStringLiteral("結果ファイルをデータファイルのフォルダにコピーできませんで"
+                         "した。\n") +
+              folder + IterationFileName + QLatin1Char('\n') + error,
+          MsgStyle::kExclamation,
+          kError);
+    }
+  }
+  if (!copyFileReplacing(report, programFile(QStringLiteral("out1.dat")), &error)) {
+    unsetCursor();
+    platform.messageBox(this,
+                        QStringLiteral("結果ファイル out1.dat を作成できませんでした。\n") + error,
+                        MsgStyle::kCritical,
+                        kError);
+    return;
+  }
+  // The copy beside the data file is the user's; a report that could not go there stays here.
+  if (!sameFolder && besideData) QFile::remove(report);
+
+  Command6->setEnabled(true);
+  Command1->setEnabled(false);
+  unsetCursor();
+}
+
+void Form2::Command6_Click() {
+  Command5->setEnabled(false);
+  Command6->setEnabled(false);
+  hide();
+  if (windows_.showForm3) windows_.showForm3();
+}

@@ -1,0 +1,282 @@
+// Check and save: the boxes of every failed check, in order; nothing written after a failed check
+// or a cancel; the files written by a save; the folder question for opened data; the question
+// before another file is replaced; a failed write.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "DataFile.h"
+#include "editor_harness.h"
+
+namespace {
+
+using harness::Editor;
+using harness::readBytes;
+
+// clang-format off
+struct Case {
+  const char* name;
+  std::function<void(Form2*)> edit;  // applied to the valid data set
+  QStringList boxes;                 // every box shown, in order (all style 16, title "Error")
+};
+// clang-format on
+
+const QString kSummary1 = QStringLiteral("1つのエラーを直して下さい");
+const QString kLayers = QStringLiteral("層特性の値が不正です");
+const QString kPositions = QStringLiteral("センサー位置の値が不正です");
+const QString kLoad = QStringLiteral("荷重の値が不正です");
+const QString kDeflection = QStringLiteral("たわみの値が不正です．");
+const QString kName = QStringLiteral("プロジェクト名が不正です");
+const QString kNameEmpty = QStringLiteral("プロジェクト名が不正です．");
+
+auto cell(FlexGrid* (*grid)(Form2*), int row, int col, const char* text) {
+  return [=](Form2* f) { grid(f)->setTextMatrix(row, col, QString::fromUtf8(text)); };
+}
+FlexGrid* fg1(Form2* f) { return f->FG1; }
+FlexGrid* fg2(Form2* f) { return f->FG2; }
+FlexGrid* fg3(Form2* f) { return f->FG3; }
+FlexGrid* fg4(Form2* f) { return f->FG4; }
+auto title(const char* text) {
+  return [=](Form2* f) { f->Text4->setText(QString::fromUtf8(text)); };
+}
+auto both(std::function<void(Form2*)> a, std::function<void(Form2*)> b) {
+  return [=](Form2* f) {
+    a(f);
+    b(f);
+  };
+}
+
+TEST(CheckAndSave, EveryFailedCheckShowsItsBoxesAndWritesNothing) {
+  // clang-format off
+  const Case cases[] = {
+      {"all counts zero, no name",
+       [](Form2* f) { f->Text1->setText("0"); f->Text2->setText("0"); f->Text3->setText("0");
+                      f->Text4->setText(""); },
+       {"層数を入力して下さい", "測定位置数を入力して下さい", "トータルデータ数を入力して下さい",
+        kName, kNameEmpty, "4つのエラーを直して下さい"}},
+      {"3 layers, 2 sensors, all cells valid",
+       [](Form2* f) { f->UpDown1->setValue(3); f->UpDown2->setValue(2);
+                      harness::setCells(f->FG1, 1, {{"0", "3000", "0.35", "10", "0"},
+                                                    {"0", "300", "0.35", "20", "0"},
+                                                    {"1", "100", "0.4"}}); },
+       {"センサー数を層数以上にしてください", kSummary1}},
+      {"layer count outside the spin range", [](Form2* f) { f->Text1->setText("6"); },
+       {"層数を入力して下さい", kSummary1}},
+      {"Poisson's ratio 0.5",      cell(fg1, 1, 3, "0.5"),   {kLayers}},
+      {"Poisson's ratio 0",        cell(fg1, 2, 3, "0"),     {kLayers}},
+      {"empty modulus",            cell(fg1, 1, 2, ""),      {kLayers}},
+      {"modulus 1.2.3",            cell(fg1, 1, 2, "1.2.3"), {kLayers}},
+      {"modulus 0",                cell(fg1, 2, 2, "0"),     {kLayers}},
+      {"fix flag empty",           cell(fg1, 1, 1, ""),      {kLayers}},
+      {"fix flag 2",               cell(fg1, 2, 1, "2"),     {kLayers}},
+      {"fix flag 1.0",             cell(fg1, 2, 1, "1.0"),   {kLayers}},
+      {"thickness 0",              cell(fg1, 1, 4, "0"),     {kLayers}},
+      {"slip rate 1",              cell(fg1, 1, 5, "1"),     {kLayers}},
+      {"slip rate -0.1",           cell(fg1, 1, 5, "-0.1"),  {kLayers}},
+      {"slip rate empty",          cell(fg1, 1, 5, ""),      {kLayers}},
+      {"positions 0, 30, 30",      cell(fg2, 1, 3, "30"),    {kPositions}},
+      {"position -1",              cell(fg2, 1, 1, "-1"),    {kPositions}},
+      {"position empty",           cell(fg2, 1, 2, ""),      {kPositions}},
+      {"load 0",                   cell(fg3, 2, 1, "0"),     {kLoad}},
+      {"load .",                   cell(fg3, 1, 1, "."),     {kLoad}},
+      {"deflection -",             cell(fg3, 1, 3, "-"),     {kDeflection}},
+      {"deflection -1",            cell(fg3, 2, 4, "-1"),    {kDeflection}},
+      {"load checked before deflections",
+       both(cell(fg3, 1, 2, ""), cell(fg3, 1, 1, "")),      {kLoad}},
+      {"radius and standard load empty",
+       both(cell(fg4, 1, 0, ""), cell(fg4, 1, 1, "")),
+       {"載荷板半径の値が不正です．", kSummary1}},
+      {"standard load 0",          cell(fg4, 1, 0, "0"),
+       {"基準荷重の値が不正です．", kSummary1}},
+      {"standard load text",       cell(fg4, 1, 0, "49kN"),
+       {"基準荷重の値が不正です．", kSummary1}},
+      {"empty name",               title(""),          {kName, kNameEmpty, kSummary1}},
+      {"name with a blank",        title("My Project"), {kName, kSummary1}},
+      {"name inp",                 title("inp"),        {kName, kSummary1}},
+      {"name out1",                title("out1"),       {kName, kSummary1}},
+      {"name outside CP932",       title("€uro"),       {kName, kSummary1}},
+      {"a layer failure ends before the summary",
+       both(title(""), cell(fg1, 1, 2, "")),                {kName, kLayers}},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Editor e;
+    e.typeValidDataSet();
+    harness::writeBytes(e.programFile("inp.dat"), "old");
+    c.edit(e.form);
+    for (qsizetype i = 0; i < c.boxes.size(); ++i) e.platform.answerMessage(MsgAnswer::kOk);
+    e.form->Command2_Click();
+    EXPECT_EQ(e.platform.boxTexts(), c.boxes);
+    for (const FakePlatform::Box& b : e.platform.boxes) {
+      EXPECT_EQ(b.style, MsgStyle::kCritical);
+      EXPECT_EQ(b.title, QStringLiteral("Error"));
+    }
+    EXPECT_TRUE(e.platform.dialogs.empty());
+    EXPECT_EQ(e.programFiles(), QStringList{"inp.dat"});  // the old one, untouched
+    EXPECT_TRUE(QDir(e.data.path()).isEmpty());
+    EXPECT_TRUE(e.form->Command2->isEnabled());
+    EXPECT_FALSE(e.form->Command5->isEnabled());
+  }
+}
+
+TEST(CheckAndSave, ValidEdgeValuesPass) {
+  Editor e;
+  e.typeValidDataSet();
+  harness::setCells(e.form->FG1, 1, {{"1", "3000", "0.49", "10", "0.99"}, {"0", "100", "0.4"}});
+  harness::setCells(e.form->FG2, 1, {{"0", "20", "45"}});
+  harness::setCells(e.form->FG3, 1, {{"49.5", "0", "-0", "0."}});
+  EXPECT_TRUE(e.saveIntoDataFolder()) << e.platform.boxTexts().join('|').toStdString();
+  EXPECT_TRUE(e.platform.boxes.empty());
+}
+
+TEST(CheckAndSave, SavesTheDataFileInpDatAndTheHandshake) {
+  Editor e;
+  e.typeValidDataSet();
+  harness::writeBytes(e.programFile("SESF.LAB"), "0000\r\n");
+  ASSERT_TRUE(e.saveIntoDataFolder()) << e.platform.boxTexts().join('|').toStdString();
+  EXPECT_TRUE(e.platform.boxes.empty());
+  ASSERT_EQ(e.platform.dialogs.size(), 1u);
+  EXPECT_EQ(e.platform.dialogs[0].kind, QStringLiteral("folder"));
+  EXPECT_EQ(e.platform.dialogs[0].title, QStringLiteral("フォルダを選択してください"));
+
+  const QString path = e.dataFile("Route7.dat");
+  const QByteArray bytes = readBytes(path);
+  EXPECT_TRUE(
+      bytes.startsWith("ORVA for Windows Ver2.2\r\n\r\nTITLE OF THE PROJECT\r\nRoute7\r\n"
+                       "\r\nNAME OF FILE FOR ITERATION PROCESS\r\nRoute7.out\r\n"));
+  EXPECT_TRUE(bytes.contains("\r\n2   3\r\n"));
+  EXPECT_TRUE(
+      bytes.contains("\r\n0             3000          0.35          10            0\r\n"
+                     "1             100           0.4\r\n"));
+  EXPECT_TRUE(bytes.contains("\r\n0    30    60\r\n"));
+  EXPECT_TRUE(bytes.contains("\r\n0.001\r\n"));  // 2 layers, the hidden box empty
+  EXPECT_TRUE(bytes.endsWith("2,0,\"99:99\",50\r\n410\r\n205\r\n101\r\n999.9,\"Run2\"\r\n"));
+  EXPECT_EQ(readBytes(e.programFile("inp.dat")), bytes);
+  EXPECT_EQ(readBytes(e.programFile("SESF.LAB")), QByteArray("2958\r\n"));
+  EXPECT_EQ(e.programFiles(), (QStringList{"inp.dat", "SESF.LAB"}));
+  EXPECT_EQ(QDir(e.data.path()).entryList(QDir::Files), QStringList{"Route7.dat"});
+
+  EXPECT_EQ(e.form->SavePath, path);
+  EXPECT_EQ(e.form->InputPath, path);
+  EXPECT_EQ(e.form->Text9->text(), path);
+  EXPECT_EQ(e.form->IterationFileName, QStringLiteral("Route7.out"));
+  EXPECT_EQ(e.form->Text5->text(), QStringLiteral("Route7.out"));
+  EXPECT_EQ(e.form->SaveFileName, QStringLiteral("Route7.dat"));
+  EXPECT_FALSE(e.form->Command1->isEnabled());
+  EXPECT_FALSE(e.form->Command2->isEnabled());
+  EXPECT_TRUE(e.form->Command5->isEnabled());
+}
+
+TEST(CheckAndSave, CancelledFolderDialogWritesNothing) {
+  Editor e;
+  e.typeValidDataSet();
+  harness::writeBytes(e.programFile("inp.dat"), "old");
+  e.platform.answerFolder(QString());
+  e.platform.answerMessage(MsgAnswer::kOk);
+  e.form->Command2_Click();
+  ASSERT_EQ(e.platform.boxes.size(), 1u);
+  EXPECT_EQ(e.platform.boxes[0].text, QStringLiteral("キャンセルされました。"));
+  EXPECT_EQ(e.platform.boxes[0].style, MsgStyle::kExclamation);
+  EXPECT_TRUE(e.form->SavePath.isEmpty());
+  // The old work files go once the checks have passed, before the folder is asked for.
+  EXPECT_TRUE(e.programFiles().isEmpty());
+  EXPECT_TRUE(QDir(e.data.path()).isEmpty());
+  EXPECT_TRUE(e.form->Command2->isEnabled());
+  EXPECT_FALSE(e.form->Command5->isEnabled());
+}
+
+TEST(CheckAndSave, AnotherFileOfTheSameNameIsReplacedOnlyOnYes) {
+  for (const int answer : {MsgAnswer::kNo, MsgAnswer::kYes}) {
+    SCOPED_TRACE(answer);
+    Editor e;
+    e.typeValidDataSet();
+    harness::writeBytes(e.dataFile("Route7.dat"), "someone else's data");
+    e.platform.answerMessage(answer);
+    EXPECT_EQ(e.saveIntoDataFolder(), answer == MsgAnswer::kYes);
+    ASSERT_EQ(e.platform.boxes.size(), 1u);
+    EXPECT_TRUE(e.platform.boxes[0].text.contains(QStringLiteral("上書きしますか")));
+    EXPECT_EQ(e.platform.boxes[0].style, MsgStyle::kYesNoInfo);
+    const bool replaced = readBytes(e.dataFile("Route7.dat")).startsWith("ORVA for Windows");
+    EXPECT_EQ(replaced, answer == MsgAnswer::kYes);
+  }
+}
+
+TEST(CheckAndSave, FailedWriteLeavesNothingHalfDoneAndSaysSo) {
+  Editor e;
+  e.typeValidDataSet();
+  e.platform.answerFolder(e.data.filePath("missing-folder"));
+  e.platform.answerMessage(MsgAnswer::kOk);
+  e.form->Command2_Click();
+  ASSERT_EQ(e.platform.boxes.size(), 1u);
+  EXPECT_TRUE(
+      e.platform.boxes[0].text.startsWith(QStringLiteral("データファイルを保存できませんでした")));
+  EXPECT_EQ(e.platform.boxes[0].style, MsgStyle::kCritical);
+  EXPECT_TRUE(e.programFiles().isEmpty());
+  EXPECT_FALSE(e.form->Command5->isEnabled());
+  EXPECT_TRUE(e.form->Command2->isEnabled());
+}
+
+// Opened data: the folder question; No keeps the opened file's folder and writes the same file back
+// without asking to replace it.
+TEST(CheckAndSave, OpenedDataSavedBackIntoItsFolderUnchanged) {
+  Editor e;
+  const QString path = e.dataFile("007.dat");
+  const QByteArray original = readBytes(harness::fixturePath("opened_1layer_kept_drop_fields.dat"));
+  harness::writeBytes(path, original);
+  e.form->Option1->click();
+  e.platform.answerOpenFile(path);
+  e.form->Command1_Click();
+  ASSERT_TRUE(e.form->Command2->isEnabled()) << e.platform.boxTexts().join('|').toStdString();
+
+  e.platform.answerMessage(MsgAnswer::kNo);
+  e.form->Command2_Click();
+  EXPECT_EQ(e.platform.boxTexts(), QStringList{"作業フォルダ変更しますか？"});
+  EXPECT_EQ(e.platform.boxes[0].style, MsgStyle::kYesNoInfo);
+  EXPECT_EQ(e.platform.boxes[0].title, QStringLiteral("Information"));
+  EXPECT_TRUE(e.platform.dialogs.size() == 1u);  // the open dialog only
+  EXPECT_TRUE(e.form->Command5->isEnabled());
+  EXPECT_EQ(e.form->SavePath, path);
+  // Only the kept trailer values are written with one decimal place.
+  QByteArray expected = original;
+  expected.replace("12.34,\"note", "12.3,\"note").replace("\r\n3,\"", "\r\n3.0,\"");
+  EXPECT_EQ(readBytes(path), expected);
+  EXPECT_EQ(readBytes(e.programFile("inp.dat")), expected);
+}
+
+// Back from the results window with "update the data": the options are off, so the folder question
+// is asked for typed-in data too, and the saved file is written again without a replace question.
+TEST(CheckAndSave, SavedAgainAfterTheResultsWindow) {
+  Editor e;
+  e.typeValidDataSet();
+  ASSERT_TRUE(e.saveIntoDataFolder());
+  Form2* f = e.form;
+  for (QWidget* w : std::initializer_list<QWidget*>{f->Option1, f->Option2, f->Command5})
+    w->setEnabled(false);
+  f->Command2->setEnabled(true);
+  f->Command2->setText(QStringLiteral("データチェック"));
+  f->FG3->setTextMatrix(1, 1, "49.5");
+  e.platform.answerMessage(MsgAnswer::kNo);
+  f->Command2_Click();
+  EXPECT_EQ(e.platform.boxTexts(), QStringList{"作業フォルダ変更しますか？"});
+  EXPECT_TRUE(f->Command5->isEnabled());
+  EXPECT_TRUE(readBytes(e.dataFile("Route7.dat")).contains("\r\n1,0,\"99:99\",49.5\r\n"));
+}
+
+TEST(CheckAndSave, OpenedDataToAnotherFolderOnYes) {
+  Editor e;
+  QTemporaryDir other;
+  const QString path = e.dataFile("007.dat");
+  harness::writeBytes(path, readBytes(harness::fixturePath("opened_1layer_kept_drop_fields.dat")));
+  e.form->Option1->click();
+  e.platform.answerOpenFile(path);
+  e.form->Command1_Click();
+  e.platform.answerMessage(MsgAnswer::kYes);
+  e.platform.answerFolder(other.path());
+  e.form->Command2_Click();
+  EXPECT_TRUE(e.form->Command5->isEnabled()) << e.platform.boxTexts().join('|').toStdString();
+  EXPECT_EQ(e.form->SavePath, other.filePath("007.dat"));
+  EXPECT_EQ(readBytes(other.filePath("007.dat")), readBytes(e.programFile("inp.dat")));
+}
+
+}  // namespace

@@ -1,0 +1,342 @@
+// The data file: written bytes against hand-checked fixtures, the item reader, reading back what
+// was written, the checks' number rules, the path helpers and the safe replacement of files.
+#include "DataFile.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "Cp932.h"
+#include "Form2.h"
+
+namespace {
+
+QByteArray fixture(const char* name) {
+  QFile f(QStringLiteral(ORVA_TEST_DATA_DIR "/frontend/") + QLatin1String(name));
+  EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << name;
+  return f.readAll();
+}
+
+// Compares two files line by line so that a failure names the first line that differs.
+void expectSameBytes(const QByteArray& expected, const QByteArray& actual) {
+  const QList<QByteArray> e = expected.split('\n'), a = actual.split('\n');
+  for (qsizetype i = 0; i < qMin(e.size(), a.size()); ++i) {
+    if (e[i] != a[i]) {
+      ADD_FAILURE() << "line " << i + 1 << "\nexpected: " << e[i].toHex(' ').constData()
+                    << "\n  actual: " << a[i].toHex(' ').constData();
+      return;
+    }
+  }
+  EXPECT_EQ(e.size(), a.size()) << "line counts differ";
+}
+
+// The data set typed into the editor for typed_3layers_2sensors_2sets.dat. The first modulus is
+// 14 characters long: the next item must still follow after a blank.
+DataSetTexts typedDataSet() {
+  DataSetTexts d;
+  d.title = QStringLiteral("Route7");
+  d.iterationFileName = QStringLiteral("Route7.out");
+  d.layerCount = 3;
+  d.sensorCount = 2;
+  d.dataCount = 2;
+  d.layers = {{"0", "12345.67890123", "0.35", "5", "0"},
+              {"0", "300", "0.35", "25", "0.5"},
+              {"1", "100", "0.4", "", ""}};
+  d.positions = {"0", "30"};
+  d.drops = {{"49.05", {"412.5", "208"}}, {"50.0", {"401", "199.5"}}};
+  d.standardLoad = QStringLiteral("49");
+  d.plateRadius = QStringLiteral("15");
+  d.regularization = QString();  // the hidden box empty: 0.001 for 3 layers
+  return d;
+}
+
+TEST(DataFileWriter, WritesTypedDataSetAsTheHandCheckedFile) {
+  bool ok = false;
+  const QByteArray bytes = writeDataFile(typedDataSet(), &ok);
+  EXPECT_TRUE(ok);
+  expectSameBytes(fixture("typed_3layers_2sensors_2sets.dat"), bytes);
+
+  // Independent of the fixture: every line ends in CR LF, the label is Shift-JIS.
+  EXPECT_TRUE(bytes.endsWith("\r\n"));
+  EXPECT_EQ(bytes.count('\n'), bytes.count("\r\n"));
+  EXPECT_TRUE(
+      bytes.contains(QByteArray::fromHex("46574420444546 4C454354494F4E2044415441 28"
+                                         "83CA828D816A0D0A")));
+  EXPECT_TRUE(bytes.contains("\r\n1,0,\"99:99\",49.05\r\n412.5\r\n208\r\n999.9,\"Run1\"\r\n"));
+  EXPECT_TRUE(bytes.contains("\r\n2,0,\"99:99\",50\r\n"));  // the load as a number
+}
+
+TEST(DataFileWriter, RegularizationParameterDefaultsByLayerCount) {
+  // clang-format off
+  struct Case { const char* text; int layers; const char* written; };
+  const Case cases[] = {
+      {"",     3, "0.001"},
+      {"",     4, "0.03"},
+      {"0.05", 3, "0.05"},
+      {"1E-05", 5, "1e-05"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(generalNumberText(regularizationValue(QString::fromLatin1(c.text), c.layers)),
+              QLatin1String(c.written));
+  }
+}
+
+TEST(DataFileWriter, OneLayerHasOnlyTheHalfSpaceLineAndOneSensorNoTrailingBlanks) {
+  DataSetTexts d;
+  d.title = QStringLiteral("a");
+  d.iterationFileName = QStringLiteral("a.out");
+  d.layerCount = d.sensorCount = d.dataCount = 1;
+  d.layers = {{"1", "100", "0.35", "", ""}};
+  d.positions = {"20"};
+  d.drops = {{"49", {"10"}}};
+  d.standardLoad = QStringLiteral("49");
+  d.plateRadius = QStringLiteral("15");
+  const QByteArray bytes = writeDataFile(d);
+  EXPECT_TRUE(bytes.contains("SLIP RATE\r\n1             100           0.35\r\n\r\nSENSOR"));
+  EXPECT_TRUE(bytes.contains("POSITIONS(cm)\r\n20\r\n"));
+}
+
+TEST(ItemReader, SplitsItemsAtBlanksCommasAndLineEnds) {
+  // clang-format off
+  struct Case { const char* line; QStringList items; QVector<bool> quoted; };
+  const Case cases[] = {
+      {"3   2",                         {"3", "2"},                        {false, false}},
+      {"0             300           0.35", {"0", "300", "0.35"},       {false, false, false}},
+      {"1,0,\"99:99\",49.05",           {"1", "0", "99:99", "49.05"},  {false, false, true, false}},
+      {"12.34,\"note, with comma\"",    {"12.34", "note, with comma"},    {false, true}},
+      {"  007  ",                       {"007"},                          {false}},
+      {"a , b,,c",                      {"a", "b", "", "c"},              {false, false, false, false}},
+      {"My Project",                    {"My", "Project"},                {false, false}},
+      {"",                              {""},                             {false}},
+      {"   ",                           {""},                             {false}},
+      {"1\t2",                          {"1", "2"},                       {false, false}},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    QVector<bool> quoted;
+    EXPECT_EQ(ItemReader::splitItems(QString::fromUtf8(c.line), &quoted), c.items);
+    EXPECT_EQ(quoted, c.quoted);
+  }
+}
+
+TEST(ItemReader, RecordsUseWholeLinesAndSkipsCountLines) {
+  ItemReader r(QStringLiteral("a b c\r\n\r\nd\r\ne f\r\n"));
+  QStringList items;
+  ASSERT_TRUE(r.readRecord(1, &items));  // "b c" is passed over with the rest of the line
+  EXPECT_EQ(items, QStringList{"a"});
+  ASSERT_TRUE(r.skip(1));
+  ASSERT_TRUE(r.readRecord(1, &items));
+  EXPECT_EQ(items, QStringList{"d"});
+  EXPECT_FALSE(r.readRecord(3, &items));  // "e f" holds two items only
+  EXPECT_FALSE(r.skip(1));                // end of the file
+}
+
+TEST(DataFileReader, ReadsTextsExactlyAndKeepsDropFields) {
+  DataSetTexts d;
+  const DataFileReadResult r = readDataFile(fixture("opened_1layer_kept_drop_fields.dat"), &d);
+  ASSERT_EQ(r.error, DataFileError::kNone) << r.line;
+  EXPECT_EQ(d.title, QLatin1String("007"));
+  EXPECT_EQ(d.iterationFileName, QLatin1String("007.out"));
+  EXPECT_EQ(d.layerCount, 1);
+  EXPECT_EQ(d.sensorCount, 1);
+  EXPECT_EQ(d.dataCount, 2);
+  ASSERT_EQ(d.layers.size(), 1);
+  EXPECT_EQ(d.layers[0].modulus, QLatin1String("1234.567"));
+  EXPECT_EQ(d.layers[0].thickness, QString());
+  EXPECT_EQ(d.positions, QStringList{"0"});
+  EXPECT_EQ(d.standardLoad, QLatin1String("49"));
+  EXPECT_EQ(d.plateRadius, QLatin1String("15"));
+  EXPECT_EQ(d.regularization, QLatin1String("0.05"));
+  ASSERT_EQ(d.drops.size(), 2);
+  EXPECT_EQ(d.drops[0].load, QLatin1String("48.9"));
+  EXPECT_EQ(d.drops[1].deflections, QStringList{"99"});
+  ASSERT_EQ(d.kept.size(), 2);
+  EXPECT_EQ(d.kept[0].id, QLatin1String("17"));
+  EXPECT_EQ(d.kept[0].code, QLatin1String("3"));
+  EXPECT_EQ(d.kept[0].tag, QLatin1String("12:34:56"));
+  EXPECT_EQ(d.kept[0].auxValue, QLatin1String("12.34"));
+  EXPECT_EQ(d.kept[0].note, QLatin1String("note, with comma"));
+  EXPECT_EQ(d.kept[1].note, QStringLiteral("二回目"));
+}
+
+TEST(DataFileReader, OpenThenSaveGivesTheSameFile) {
+  const QByteArray typed = fixture("typed_3layers_2sensors_2sets.dat");
+  DataSetTexts d;
+  ASSERT_EQ(readDataFile(typed, &d).error, DataFileError::kNone);
+  EXPECT_EQ(d.layers[0].modulus, QLatin1String("12345.67890123"));
+  expectSameBytes(typed, writeDataFile(d));
+}
+
+TEST(DataFileReader, KeptFieldsWrittenBackAndANewSetGetsItsOwnHeaderAndTrailer) {
+  DataSetTexts d;
+  ASSERT_EQ(readDataFile(fixture("opened_1layer_kept_drop_fields.dat"), &d).error,
+            DataFileError::kNone);
+  const QByteArray same = writeDataFile(d);
+  EXPECT_TRUE(same.contains("17,3,\"12:34:56\",48.9\r\n101.5\r\n12.3,\"note, with comma\"\r\n"));
+  EXPECT_TRUE(
+      same.contains("18,3,\"12:35:10\",49.2\r\n99\r\n3.0,\"" + Cp932::encode("二回目") + "\"\r\n"));
+  EXPECT_TRUE(same.contains("\r\n0.05\r\n"));
+  EXPECT_TRUE(same.contains("\r\n1             1234.567      0.35\r\n"));
+
+  d.dataCount = 3;
+  d.drops.append(DropTexts{"50", {"97"}});
+  const QByteArray extended = writeDataFile(d);
+  EXPECT_TRUE(extended.contains("18,3,\"12:35:10\",49.2\r\n"));
+  EXPECT_TRUE(extended.endsWith("\"\r\n3,0,\"99:99\",50\r\n97\r\n999.9,\"Run3\"\r\n"));
+}
+
+TEST(DataFileReader, RefusesBadVersionsShortFilesAndBadCounts) {
+  const QByteArray good = fixture("typed_3layers_2sensors_2sets.dat");
+  auto replaceLine = [&](int line, const QByteArray& text) {
+    QList<QByteArray> lines = good.split('\n');
+    lines[line - 1] = text + "\r";
+    return lines.join('\n');
+  };
+  // clang-format off
+  struct Case { const char* name; QByteArray bytes; DataFileError error; };
+  const Case cases[] = {
+      {"Ver2 two blanks later", replaceLine(1, "ORVA for Windows   Ver2.2"), DataFileError::kBadVersion},
+      {"lower-case name",       replaceLine(1, "orva for Windows Ver2.2"),   DataFileError::kBadVersion},
+      {"empty file",            QByteArray(),                               DataFileError::kBadVersion},
+      {"cut after the counts",  good.left(good.indexOf("NUMBERS")),         DataFileError::kCutShort},
+      {"cut in the last set",   good.left(good.size() - 8),                 DataFileError::kCutShort},
+      {"layer line too short",  replaceLine(17, "0             300"),        DataFileError::kCutShort},
+      {"count 3.0",             replaceLine(10, "3.0   2"),                  DataFileError::kBadCount},
+      {"count text",            replaceLine(13, "two"),                     DataFileError::kBadCount},
+      {"6 layers",              replaceLine(10, "6   10"),                   DataFileError::kCountOutOfRange},
+      {"0 sensors",             replaceLine(10, "3   0"),                    DataFileError::kCountOutOfRange},
+      {"101 data sets",         replaceLine(13, "101"),                     DataFileError::kCountOutOfRange},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DataSetTexts d;
+    d.title = QStringLiteral("unchanged");
+    EXPECT_EQ(readDataFile(c.bytes, &d).error, c.error);
+    EXPECT_EQ(d.title, QLatin1String("unchanged"));
+  }
+  DataSetTexts d;
+  EXPECT_EQ(readDataFile(replaceLine(1, "ORVA for Windows Ver2.3 extra"), &d).error,
+            DataFileError::kNone);
+}
+
+TEST(DataChecks, NumberTextIsTheWholeText) {
+  // clang-format off
+  struct Case { const char* text; bool number; double value; };
+  const Case cases[] = {
+      {"0",      true,  0},     {"12",   true, 12},  {"-1.5", true, -1.5}, {"1.", true, 1},
+      {".5",     true,  0.5},   {"-.5",  true, -0.5},
+      {"",       false, 0},     {".",    false, 0},  {"-",    false, 0},   {"1.2.3", false, 0},
+      {"+5",     false, 0},     {"1e5",  false, 0},  {" 1",   false, 0},   {"1 ",    false, 0},
+      {"1-",     false, 0},     {"--1",  false, 0},  {"inf",  false, 0},   {"１",    false, 0},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    double v = -99;
+    EXPECT_EQ(isNumberText(QString::fromUtf8(c.text), &v), c.number);
+    if (c.number) {
+      EXPECT_EQ(v, c.value);
+    }
+  }
+  EXPECT_TRUE(isFlagText("0"));
+  EXPECT_TRUE(isFlagText("1"));
+  for (const char* t : {"", "1.0", "01", "-0", "2", " 1"}) EXPECT_FALSE(isFlagText(t)) << t;
+}
+
+TEST(DataChecks, CountsAndLeadingNumbers) {
+  EXPECT_EQ(countValue("3", 5), 3);
+  EXPECT_EQ(countValue("5", 5), 5);
+  EXPECT_EQ(countValue("6", 5), 0);
+  EXPECT_EQ(countValue("0", 5), 0);
+  EXPECT_EQ(countValue("", 5), 0);
+  EXPECT_EQ(countValue("2.5", 5), 0);
+  EXPECT_EQ(leadingNumber("3"), 3);
+  EXPECT_EQ(leadingNumber(""), 0);
+  EXPECT_EQ(leadingNumber("0.05abc"), 0.05);
+  EXPECT_EQ(leadingNumber(" 1E-05"), 1e-05);
+  EXPECT_EQ(leadingNumber("abc"), 0);
+}
+
+TEST(DataChecks, ProjectTitleMustBeOneWordFileNameInCp932) {
+  // clang-format off
+  struct Case { const char* title; bool valid; };
+  const Case cases[] = {
+      {"Route7", true}, {"007", true}, {"国道１号", true}, {"a.b", true}, {"inp2", true},
+      {"", false}, {"My Project", false}, {"a\tb", false}, {"a,b", false}, {"a/b", false},
+      {"a\\b", false}, {"a\"b", false}, {"a'b", false}, {"a:b", false}, {"a*b", false},
+      {"a?b", false}, {"a<b", false}, {"a|b", false},
+      {"inp", false}, {"out1", false},   // the program's own work files
+      {"€", false},                      // no CP932 code
+      {"〜", false},                      // U+301C comes back as U+FF5E
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.title);
+    EXPECT_EQ(isValidProjectTitle(QString::fromUtf8(c.title)), c.valid);
+  }
+  EXPECT_TRUE(isValidProjectTitle(QString(76, QLatin1Char('x'))));
+  EXPECT_FALSE(isValidProjectTitle(QString(77, QLatin1Char('x'))));
+  EXPECT_TRUE(isValidProjectTitle(QString(38, QChar(0x56FD))));   // 38 x 2 bytes
+  EXPECT_FALSE(isValidProjectTitle(QString(39, QChar(0x56FD))));  // 78 bytes
+}
+
+TEST(Paths, SplitPathAndChangeExtension) {
+  QString folder, name;
+  Form2::SplitPath("/a/b/x.dat", folder, name);
+  EXPECT_EQ(folder, QLatin1String("/a/b/"));
+  EXPECT_EQ(name, QLatin1String("x.dat"));
+  Form2::SplitPath("x.dat", folder, name);
+  EXPECT_EQ(folder, QString());
+  EXPECT_EQ(name, QLatin1String("x.dat"));
+  Form2::SplitPath("/a/", folder, name);
+  EXPECT_EQ(folder, QLatin1String("/a/"));
+  EXPECT_EQ(name, QString());
+
+  QString ext = QStringLiteral("out"), result;
+  EXPECT_TRUE(Form2::ChangeExtension(ext, "x.y.dat", result));
+  EXPECT_EQ(ext, QLatin1String(".out"));
+  EXPECT_EQ(result, QLatin1String("x.y.out"));
+  result = QStringLiteral("kept");
+  EXPECT_FALSE(Form2::ChangeExtension(ext, "noext", result));
+  EXPECT_EQ(result, QLatin1String("kept"));
+}
+
+TEST(SafeFiles, ReplacesWholeFilesAndLeavesTheOldOneOnFailure) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString target = dir.filePath("a.dat");
+  QString error;
+  ASSERT_TRUE(writeFileReplacing(target, "old\r\n", &error)) << error.toStdString();
+  ASSERT_TRUE(writeFileReplacing(target, "new\r\n", &error)) << error.toStdString();
+  QFile f(target);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), QByteArray("new\r\n"));
+  f.close();
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"a.dat"});  // no temporary left
+
+  // A name of 250 bytes exists, but a temporary file beside it cannot get a longer name: the
+  // write fails and the old file stays as it was.
+  const QString longTarget = dir.filePath(QString(246, QLatin1Char('n')) + ".dat");
+  ASSERT_TRUE(writeFileReplacing(longTarget, "old", &error)) << error.toStdString();
+  EXPECT_FALSE(writeFileReplacing(longTarget, "new", &error));
+  EXPECT_FALSE(error.isEmpty());
+  QFile g(longTarget);
+  ASSERT_TRUE(g.open(QIODevice::ReadOnly));
+  EXPECT_EQ(g.readAll(), QByteArray("old"));
+
+  // A copy onto itself leaves the file alone.
+  EXPECT_TRUE(copyFileReplacing(target, dir.path() + "/./a.dat", &error));
+  EXPECT_TRUE(copyFileReplacing(target, dir.filePath("b.dat"), &error));
+  EXPECT_TRUE(isSamePath(target, dir.path() + "/./a.dat"));
+  EXPECT_FALSE(isSamePath(target, dir.filePath("b.dat")));
+  EXPECT_FALSE(copyFileReplacing(dir.filePath("missing"), dir.filePath("c.dat"), &error));
+  EXPECT_FALSE(QFile::exists(dir.filePath("c.dat")));
+}
+
+}  // namespace

@@ -1,0 +1,224 @@
+// Running the engine from the editor with stand-in engines (shell scripts in the program folder):
+// the report decides success, where its copies go, the clean-up of a failed run, the window
+// during the run, a missing engine, Exit during a run, and the hand-over to the results window.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPalette>
+#include <QTimer>
+
+#include "editor_harness.h"
+
+namespace {
+
+using harness::Editor;
+using harness::readBytes;
+
+const QString kFailure =
+    QStringLiteral("解析に失敗しました。入力ファイルを確認してください（out1）。");
+
+// An engine that runs the shell commands in the program folder.
+void installEngine(const Editor& e, const QByteArray& commands) {
+  const QString path = e.programFile("ORVA-V4");
+  harness::writeBytes(path, "#!/bin/sh\n" + commands + "\n");
+  QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// Writes what the real engine writes, after checking the hand-over files.
+const QByteArray kGoodEngine =
+    "[ \"$(head -c 4 SESF.LAB)\" = 2958 ] && [ -s inp.dat ] || exit 1\n"
+    "printf 'report\\r\\n' > Route7.out; printf 'def\\r\\n' > DEF.OUT; "
+    "printf 'moduli\\r\\n' > MODULI.OUT";
+
+struct Saved : Editor {
+  Saved() {
+    typeValidDataSet();
+    saved = saveIntoDataFolder();
+  }
+  bool saved = false;
+};
+
+TEST(RunEngine, ReportGoesBesideTheDataFileAndToOut1) {
+  Saved e;
+  ASSERT_TRUE(e.saved);
+  installEngine(e, kGoodEngine);
+  e.form->Command5_Click();
+  EXPECT_TRUE(e.platform.boxes.empty()) << e.platform.boxTexts().join('|').toStdString();
+  ASSERT_EQ(e.platform.runs.size(), 1u);
+  EXPECT_EQ(e.platform.runs[0].program, e.programFile("ORVA-V4"));  // by its full path
+  EXPECT_EQ(e.platform.runs[0].workingFolder, e.program.path());
+  EXPECT_TRUE(e.platform.runs[0].arguments.isEmpty());
+  EXPECT_EQ(readBytes(e.dataFile("Route7.out")), QByteArray("report\r\n"));
+  EXPECT_EQ(readBytes(e.programFile("out1.dat")), QByteArray("report\r\n"));
+  EXPECT_EQ(e.programFiles(),
+            (QStringList{"DEF.OUT", "inp.dat", "MODULI.OUT", "ORVA-V4", "out1.dat", "SESF.LAB"}));
+  EXPECT_TRUE(e.form->Command6->isEnabled());
+  EXPECT_FALSE(e.form->Command5->isEnabled());
+  EXPECT_FALSE(e.form->Command1->isEnabled());
+  EXPECT_EQ(e.form->Command5->text(), QStringLiteral("解析"));
+  EXPECT_EQ(e.form->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST(RunEngine, DataFileInTheProgramFolderKeepsTheReportThere) {
+  Editor e;
+  e.typeValidDataSet();
+  e.platform.answerFolder(e.program.path());
+  e.form->Command2_Click();
+  ASSERT_TRUE(e.form->Command5->isEnabled());
+  installEngine(e, kGoodEngine);
+  e.form->Command5_Click();
+  EXPECT_TRUE(e.platform.boxes.empty()) << e.platform.boxTexts().join('|').toStdString();
+  EXPECT_EQ(readBytes(e.programFile("Route7.out")), QByteArray("report\r\n"));
+  EXPECT_EQ(readBytes(e.programFile("out1.dat")), QByteArray("report\r\n"));
+  EXPECT_TRUE(e.form->Command6->isEnabled());
+}
+
+TEST(RunEngine, FailedRunsGiveTheFailureMessageAndRemoveTheWorkFiles) {
+  struct Case {
+    const char* name;
+    QByteArray engine;
+    bool staleResults;  // a report, out1.dat and result files left by an earlier run
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"no report",                       "exit 0",                                   false},
+      {"empty report",                    ": > Route7.out; printf x > DEF.OUT",       false},
+      {"non-zero exit and no report",     "exit 3",                                   false},
+      {"no report, an earlier run's left", "exit 0",                                  true},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Saved e;
+    ASSERT_TRUE(e.saved);
+    installEngine(e, c.engine);
+    if (c.staleResults) {
+      for (const char* name : {"Route7.out", "out1.dat", "DEF.OUT", "MODULI.OUT"})
+        harness::writeBytes(e.programFile(name), "from an earlier run\r\n");
+    }
+    e.platform.answerMessage(MsgAnswer::kOk);
+    e.form->Command5_Click();
+    ASSERT_EQ(e.platform.boxes.size(), 1u);
+    EXPECT_EQ(e.platform.boxes[0].text, kFailure);
+    EXPECT_EQ(e.platform.boxes[0].style, MsgStyle::kCritical);
+    EXPECT_EQ(e.platform.boxes[0].title, QStringLiteral("Error"));
+    EXPECT_EQ(e.programFiles(), QStringList{"ORVA-V4"});
+    EXPECT_FALSE(QFile::exists(e.dataFile("Route7.out")));
+    EXPECT_FALSE(e.form->Command5->isEnabled());
+    EXPECT_FALSE(e.form->Command6->isEnabled());
+    EXPECT_EQ(e.form->Command5->text(), QStringLiteral("解析"));
+    EXPECT_EQ(e.form->cursor().shape(), Qt::ArrowCursor);
+  }
+}
+
+TEST(RunEngine, MissingOrUnstartableEngineRestoresTheRunButton) {
+  for (const bool present : {false, true}) {
+    SCOPED_TRACE(present ? "not executable" : "missing");
+    Saved e;
+    ASSERT_TRUE(e.saved);
+    const QColor face = e.form->Command5->palette().color(QPalette::Button);
+    if (present) harness::writeBytes(e.programFile("ORVA-V4"), "not a program");
+    e.platform.answerMessage(MsgAnswer::kOk);
+    e.form->Command5_Click();
+    ASSERT_EQ(e.platform.boxes.size(), 1u);
+    EXPECT_TRUE(
+        e.platform.boxes[0].text.startsWith(QStringLiteral("解析プログラムを起動できません")));
+    EXPECT_EQ(e.platform.boxes[0].style, MsgStyle::kCritical);
+    EXPECT_TRUE(e.form->Command5->isEnabled());
+    EXPECT_EQ(e.form->Command5->text(), QStringLiteral("解析"));
+    EXPECT_EQ(e.form->Command5->palette().color(QPalette::Button), face);
+    EXPECT_EQ(e.form->cursor().shape(), Qt::ArrowCursor);
+    EXPECT_TRUE(e.form->Option1->isEnabled());
+    EXPECT_TRUE(e.form->Command4->isEnabled());
+    // The hand-over files stay for the next try.
+    EXPECT_TRUE(QFile::exists(e.programFile("inp.dat")));
+    EXPECT_TRUE(QFile::exists(e.programFile("SESF.LAB")));
+  }
+}
+
+// While the engine runs the window handles events; only what could start a second run or rewrite
+// the work files is disabled, and everything comes back afterwards.
+TEST(RunEngine, WindowDuringTheRun) {
+  Saved e;
+  ASSERT_TRUE(e.saved);
+  installEngine(e, "sleep 0.5; " + kGoodEngine);
+  const QColor face = e.form->Command5->palette().color(QPalette::Button);
+  struct Seen {
+    bool sampled = false;
+    bool run, option1, option2, clear, exit, manual;
+    QString caption;
+    QColor colour;
+    Qt::CursorShape cursor;
+  } seen;
+  QTimer::singleShot(150, e.form, [&] {
+    Form2* f = e.form;
+    seen = {true,
+            f->Command5->isEnabled(),
+            f->Option1->isEnabled(),
+            f->Option2->isEnabled(),
+            f->Command4->isEnabled(),
+            f->Command3->isEnabled(),
+            f->Command7->isEnabled(),
+            f->Command5->text(),
+            f->Command5->palette().color(QPalette::Button),
+            f->cursor().shape()};
+  });
+  e.form->Command5_Click();
+  ASSERT_TRUE(seen.sampled);
+  EXPECT_FALSE(seen.run);
+  EXPECT_FALSE(seen.option1);
+  EXPECT_FALSE(seen.option2);
+  EXPECT_FALSE(seen.clear);
+  EXPECT_TRUE(seen.exit);
+  EXPECT_TRUE(seen.manual);
+  EXPECT_EQ(seen.caption, QStringLiteral("解析中..."));
+  EXPECT_EQ(seen.colour, QColor(255, 255, 0));
+  EXPECT_EQ(seen.cursor, Qt::WaitCursor);
+
+  EXPECT_TRUE(e.platform.boxes.empty()) << e.platform.boxTexts().join('|').toStdString();
+  EXPECT_EQ(e.form->Command5->text(), QStringLiteral("解析"));
+  EXPECT_EQ(e.form->Command5->palette().color(QPalette::Button), face);
+  EXPECT_TRUE(e.form->Option1->isEnabled());
+  EXPECT_TRUE(e.form->Option2->isEnabled());
+  EXPECT_TRUE(e.form->Command4->isEnabled());
+  EXPECT_EQ(e.form->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST(RunEngine, ExitDuringARunEndsTheEngineBeforeTheCleanUp) {
+  Saved e;
+  ASSERT_TRUE(e.saved);
+  // Writes its report after 20 s unless it is ended first. Short sleeps, so that no long-lived
+  // child outlives the ended shell holding the test's output open.
+  installEngine(e, "i=0; while [ $i -lt 200 ]; do sleep 0.1; i=$((i+1)); done; " + kGoodEngine);
+  e.platform.answerMessage(MsgAnswer::kYes);  // "本当に終了しますか？"
+  QTimer::singleShot(100, e.form, [&] { e.form->Command3_Click(); });
+  QElapsedTimer clock;
+  clock.start();
+  // The scripted platform does not end the test program: the run procedure goes on after the
+  // engine has been ended and finds no report.
+  e.platform.answerMessage(MsgAnswer::kOk);
+  e.form->Command5_Click();
+  EXPECT_LT(clock.elapsed(), 10000);
+  EXPECT_EQ(e.platform.kills, 1);
+  EXPECT_EQ(e.platform.quits, 1);
+  EXPECT_EQ(e.platform.boxTexts(), (QStringList{"本当に終了しますか？", kFailure}));
+  EXPECT_EQ(e.programFiles(), QStringList{"ORVA-V4"});
+}
+
+TEST(RunEngine, ResultsButtonHandsOverToTheResultsWindow) {
+  Saved e;
+  ASSERT_TRUE(e.saved);
+  installEngine(e, kGoodEngine);
+  e.form->Command5_Click();
+  ASSERT_TRUE(e.form->Command6->isEnabled());
+  int shown = 0;
+  e.windows.showForm3 = [&] { ++shown; };
+  e.form->Command6_Click();
+  EXPECT_EQ(shown, 1);
+  EXPECT_FALSE(e.form->isVisible());
+  EXPECT_FALSE(e.form->Command5->isEnabled());
+  EXPECT_FALSE(e.form->Command6->isEnabled());
+}
+
+}  // namespace
