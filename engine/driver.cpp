@@ -20,7 +20,7 @@ constexpr int kMaxReportedCount = 20;
 // Shrinkage rule of the regularised solve.
 constexpr int kShrinkageRule = 2;
 
-[[noreturn]] void reject(const std::string& what) { throw BackCalculationError(what); }
+[[noreturn]] void reject(const std::string& what) { throw InputRejected{what}; }
 
 // Working arrays of one back-calculation, sized once from NL and NP; indices 0-based.
 struct Work {
@@ -106,7 +106,7 @@ void solve_step(DriverContext& ctx, Work& w, int regularization_flag) {
 template <typename Value>
 void require_finite(Value value, const DriverContext& ctx, const std::string& what) {
   if (!std::isfinite(value)) {
-    reject("data set " + std::to_string(ctx.set_index) + ": " + what +
+    throw BackCalculationError("data set " + std::to_string(ctx.set_index) + ": " + what +
            " is not a finite number; no results are written");
   }
 }

@@ -18,6 +18,7 @@
 
 #include "engine_state.h"
 #include "fortran_io.h"
+#include "runtime_failure.h"
 #include "forward_model.h"
 #include "solvers.h"
 
@@ -35,17 +36,19 @@ struct DriverContext {
   int set_index = 0;    // number of the data set being back-calculated, for messages
 };
 
-// A data set that cannot be back-calculated soundly, or whose results are not finite numbers.
-// engine_main writes "ORVA-V4: " and the message on standard error and ends with
-// kBackCalculationFailureStatus; nothing of that data set has been written.
+// A data set whose results are not all finite numbers. engine_main writes "back-calculation
+// error: " and the message on standard error and ends with kBackCalculationFailureStatus; nothing
+// of that data set has been written.
 class BackCalculationError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
-inline constexpr int kBackCalculationFailureStatus = 2;
+// Exit status after a BackCalculationError; distinct from the run-time error numbers and from
+// kInputRejectedStatus.
+inline constexpr int kBackCalculationFailureStatus = 3;
 
-// Throws BackCalculationError for input the driver cannot solve: a regularization_flag other
+// Throws InputRejected (runtime_failure.h) for input the driver cannot solve: a regularization_flag other
 // than 0 or 1, a layer_fixed other than 0 or 1, more free layers than sensors, the shrinkage
 // estimator without more sensors than free layers, or counts outside 1..20 (the report's limit).
 void check_back_calculation_input(const InputData& input, int regularization_flag);
