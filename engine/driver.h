@@ -18,8 +18,8 @@
 
 #include "engine_state.h"
 #include "fortran_io.h"
-#include "runtime_failure.h"
 #include "forward_model.h"
+#include "runtime_failure.h"
 #include "solvers.h"
 
 namespace orva {
@@ -44,12 +44,12 @@ class BackCalculationError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Exit status after a BackCalculationError; distinct from the run-time error numbers and from
-// kInputRejectedStatus.
-inline constexpr int kBackCalculationFailureStatus = 3;
+// Exit status after a BackCalculationError; distinct from the run-time error numbers, from
+// kInputRejectedStatus and from the status of a storage shortage (3).
+inline constexpr int kBackCalculationFailureStatus = 4;
 
-// Throws InputRejected (runtime_failure.h) for input the driver cannot solve: a regularization_flag other
-// than 0 or 1, a layer_fixed other than 0 or 1, more free layers than sensors, the shrinkage
+// Throws InputRejected (runtime_failure.h) for input the driver cannot solve: a regularization_flag
+// other than 0 or 1, a layer_fixed other than 0 or 1, more free layers than sensors, the shrinkage
 // estimator without more sensors than free layers, or counts outside 1..20 (the report's limit).
 void check_back_calculation_input(const InputData& input, int regularization_flag);
 
