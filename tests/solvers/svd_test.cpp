@@ -6,11 +6,11 @@
 #include <cmath>
 #include <functional>
 #include <limits>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "solver_test_util.h"
 #include "solvers.h"
 
 namespace orva {
@@ -18,15 +18,7 @@ namespace {
 
 using Eigen::MatrixXd;
 using Eigen::VectorXd;
-
-MatrixXd random_matrix(int m, int n, unsigned seed, double scale = 1.0) {
-  std::mt19937 gen(seed);
-  std::uniform_real_distribution<double> dist(-1.0, 1.0);
-  MatrixXd a(m, n);
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < m; ++i) a(i, j) = scale * dist(gen);
-  return a;
-}
+using test::random_matrix;
 
 struct SvdResult {
   MatrixXd u;  // m x n
