@@ -56,6 +56,27 @@ TEST(Golden, SecondRunLeavesNoRecordOfTheFirst) {
   expect_golden_files(dir, "all_held");
 }
 
+TEST(Golden, EachDataSetAppendsItsReportAndRewritesTheResultFiles) {
+  // A second data set of two drops after those of long_run: its back-calculation starts again
+  // from the seed, its report follows the first one, and the result files are its own.
+  const std::string second_set =
+      "1,0,\"99:99\",49.7\r\n505\r\n390\r\n322\r\n197\r\n126\r\n63\r\n999.9,\"Run3\"\r\n"
+      "2,0,\"99:99\",48.9\r\n512\r\n401\r\n329\r\n203\r\n127\r\n65\r\n999.9,\"Run4\"\r\n";
+  const std::string first = golden("long_run.dat");
+  const size_t drops = first.find("\r\n", first.find("FWD DEFLECTION DATA(")) + 2;
+  TempDir alone;
+  ASSERT_EQ(run(alone, first.substr(0, drops) + second_set).exit_status, 0);
+  TempDir both;
+  test::RunResult r = run(both, first + second_set);
+  EXPECT_EQ(r.exit_status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(read_file(both / "golden.out"),
+            golden("long_run.out") + read_file(alone / "golden.out"));
+  EXPECT_EQ(read_file(both / "DEF.OUT"), read_file(alone / "DEF.OUT"));
+  EXPECT_EQ(read_file(both / "MODULI.OUT"), read_file(alone / "MODULI.OUT"));
+  EXPECT_NE(read_file(alone / "MODULI.OUT"), golden("long_run.MODULI.OUT"));
+}
+
 // `input` with the first occurrence of `from` replaced by `to`.
 std::string replaced(std::string input, const std::string& from, const std::string& to) {
   size_t at = input.find(from);
