@@ -107,7 +107,7 @@ template <typename Value>
 void require_finite(Value value, const DriverContext& ctx, const std::string& what) {
   if (!std::isfinite(value)) {
     throw BackCalculationError("data set " + std::to_string(ctx.set_index) + ": " + what +
-           " is not a finite number; no results are written");
+                               " is not a finite number; no results are written");
   }
 }
 
