@@ -99,8 +99,9 @@ void solve_step(DriverContext& ctx, Work& w, int regularization_flag) {
     }
   }
   svd_back_substitute(ctx.svd, jacobian, sv, v, np, n_free, w.residual, step);
-  for (int q = 0; q < n_free; ++q)
+  for (int q = 0; q < n_free; ++q) {
     step[static_cast<size_t>(q)] *= w.scale_factor[w.free_layers[static_cast<size_t>(q)]];
+  }
 }
 
 template <typename Value>
