@@ -6,8 +6,6 @@
 
 #include <cerrno>
 #include <charconv>
-#include <cstdlib>
-#include <limits>
 #include <system_error>
 
 namespace orva {

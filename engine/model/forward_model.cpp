@@ -107,13 +107,22 @@ double halfspace_coefficient(const ModelLayers& layers, const ModelValues& value
          layers.sublayer_modulus[0];
 }
 
-// Exact deflection of that half-space at the current norm_offset (lengths over the plate radius).
-double halfspace_term(const ModelLayers& layers, const ModelValues& values) {
-  return halfspace_surface_deflection(values.contact_pressure,
-                                      values.norm_radius,
-                                      std::fabs(values.norm_offset),
-                                      layers.sublayer_poisson[0],
-                                      layers.sublayer_modulus[0]);
+// The geometric factor of the half-space deflection: a E(r/a) for r <= a, else
+// r [E(a/r) - (1 - a^2/r^2) K(a/r)] (complete elliptic integrals of modulus k).
+double halfspace_shape(double a, double r) {
+  if (r <= a) return a * std::comp_ellint_2(r / a);
+  const double k = a / r;
+  return r * (std::comp_ellint_2(k) - (1 - k * k) * std::comp_ellint_1(k));
+}
+
+double current_shape(const ModelValues& values) {
+  return halfspace_shape(values.norm_radius, std::fabs(values.norm_offset));
+}
+
+// Exact deflection of that half-space (lengths over the plate radius), from its geometric factor.
+double halfspace_term(const ModelLayers& layers, const ModelValues& values, double shape) {
+  const double nu = layers.sublayer_poisson[0];
+  return 4 * (1 - nu * nu) * values.contact_pressure / (kPi * layers.sublayer_modulus[0]) * shape;
 }
 
 // The remainder integrand: the kernel's value less the half-space part. Where the kernel is NaN
@@ -134,8 +143,8 @@ void build_table(std::vector<double>& table) {
 
 // One sensor's deflection (cm) from the remainder integrand f.
 template <class F>
-double sensor_deflection(ModelState& state, F&& f) {
-  const double w_hs = halfspace_term(state.layers, state.values);
+double sensor_deflection(ModelState& state, double shape, F&& f) {
+  const double w_hs = halfspace_term(state.layers, state.values, shape);
   if (state.layers.n_model_layers == 1) {
     state.de_result = 0;
     state.de_error = 0;
@@ -171,8 +180,10 @@ void begin_call(DeflectionCache& cache, const ModelInputs& inputs, const ModelVa
     cache.slots.assign(kCacheSlots, DeflectionCache::Slot{});
     cache.j0.assign(kCacheSlots * n_sensors, std::numeric_limits<double>::quiet_NaN());
     cache.norm_offsets.resize(n_sensors);
+    cache.shapes.resize(n_sensors);
     for (std::size_t s = 0; s < n_sensors; ++s) {
       cache.norm_offsets[s] = norm_offset_of(values, inputs.sensor_offset[s]);
+      cache.shapes[s] = halfspace_shape(values.norm_radius, std::fabs(cache.norm_offsets[s]));
     }
     cache.norm_radius = values.norm_radius;
     cache.n_used = 0;
@@ -202,10 +213,7 @@ std::ptrdiff_t find_slot(DeflectionCache& cache, double m, const ModelValues& va
 }  // namespace
 
 double halfspace_surface_deflection(double q, double a, double r, double nu, double e) {
-  const double f = 4 * (1 - nu * nu) * q / (kPi * e);
-  if (r <= a) return f * a * std::comp_ellint_2(r / a);
-  const double k = a / r;
-  return f * r * (std::comp_ellint_2(k) - (1 - k * k) * std::comp_ellint_1(k));
+  return 4 * (1 - nu * nu) * q / (kPi * e) * halfspace_shape(a, r);
 }
 
 void compute_deflections_uncached(ModelState& state,
@@ -220,8 +228,9 @@ void compute_deflections_uncached(ModelState& state,
     set_compliances(state.layers, state.values);
     build_table(state.de_table);
     const double c = halfspace_coefficient(state.layers, state.values);
-    deflections[j] = sensor_deflection(
-        state, [&](double m) { return remainder_integrand(state.layers, state.values, c, m); });
+    deflections[j] = sensor_deflection(state, current_shape(state.values), [&](double m) {
+      return remainder_integrand(state.layers, state.values, c, m);
+    });
   }
 }
 
@@ -245,12 +254,12 @@ void compute_deflections(ModelState& state,
   for (std::size_t j = 0; j < n_sensors; ++j) {
     state.values.norm_offset = norm_offset_of(state.values, inputs.sensor_offset[j]);
     // The same products in the same order as remainder_integrand, from stored factors.
-    deflections[j] = sensor_deflection(state, [&](double m) {
+    deflections[j] = sensor_deflection(state, cache.shapes[j], [&](double m) {
       const std::ptrdiff_t pos = find_slot(cache, m, state.values);
       if (pos < 0) return remainder_integrand(state.layers, state.values, c, m);
       DeflectionCache::Slot& slot = cache.slots[static_cast<std::size_t>(pos)];
       if (slot.epoch != cache.epoch) {
-        slot.response = layer_system_response(
+        slot.response = layer_system_response_fast(
             state.layers, state.values, m, integrand_load(state.values, m, slot.j1));
         slot.halfspace = c * slot.j1 / m;
         slot.epoch = cache.epoch;
@@ -269,8 +278,9 @@ void compute_deflection_at_point(ModelState& state, double& deflection) {
   if (state.layers.n_model_layers < 1) return;
   build_table(state.de_table);
   const double c = halfspace_coefficient(state.layers, state.values);
-  deflection = sensor_deflection(
-      state, [&](double m) { return remainder_integrand(state.layers, state.values, c, m); });
+  deflection = sensor_deflection(state, current_shape(state.values), [&](double m) {
+    return remainder_integrand(state.layers, state.values, c, m);
+  });
 }
 
 }  // namespace orva

@@ -35,10 +35,11 @@ struct DeflectionCache {
     double response = 0.0;    // layer_system_response(m, load) of that call
     double halfspace = 0.0;   // c J1(a m) / m of that call (the half-space part of the integrand)
   };
-  static constexpr int kCapacityLog2 = 13;
+  static constexpr int kCapacityLog2 = 12;
   std::vector<Slot> slots;           // 2^kCapacityLog2 entries once in use
   std::vector<double> j0;            // slot x n_sensors + sensor; NaN = not yet computed
   std::vector<double> norm_offsets;  // the offsets the J0 values belong to
+  std::vector<double> shapes;        // geometric factor of the half-space deflection per sensor
   double norm_radius = 0.0;          // the loaded radius the J1 values belong to
   std::uint64_t epoch = 0;           // the current call
   int n_used = 0;                    // slots in use

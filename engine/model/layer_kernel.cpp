@@ -63,7 +63,31 @@ void halfspace_matrix(Mat4& out, double m, double nu, double E, double K) {
   out(4, 4) = 2 * nu * E * m * m * g;
 }
 
+namespace {
+
+// T = A B for the orders known at compile time; the same sums in the same order as the general
+// case.
+template <int N>
+void multiply_fixed(double* a, double* b, bool replace_left) {
+  double t[N * N];
+  for (int j = 0; j < N; ++j) {
+    for (int i = 0; i < N; ++i) {
+      double s = 0.0;
+      for (int k = 0; k < N; ++k) s = s + a[k * N + i] * b[j * N + k];
+      t[j * N + i] = s;
+    }
+  }
+  double* out = replace_left ? a : b;
+  for (int e = 0; e < N * N; ++e) out[e] = t[e];
+}
+
+}  // namespace
+
 void matrix_multiply(double* a, int n, double* b, int p) {
+  if (n == 4 && p == 4) {
+    multiply_fixed<4>(a, b, true);
+    return;
+  }
   // Row i of A B depends only on row i of A, column j only on column j of B: one row (or column) of
   // temporary lets the product overwrite its operand.
   constexpr int kFixed = 16;
@@ -130,6 +154,55 @@ double layer_system_response(ModelLayers& layers,
   // Surface conditions: unit normal stress, no shear; w from the half-space amplitudes.
   const double d = s(3, 1) * s(4, 2) - s(3, 2) * s(4, 1);
   return load * (s(2, 1) * s(4, 2) - s(4, 1) * s(2, 2)) / d;
+}
+
+double layer_system_response_fast(ModelLayers& layers,
+                                  const ModelValues& values,
+                                  double m,
+                                  double load) {
+  const int n = layers.n_model_layers;
+  auto& lm = layers.layer_matrices;
+  for (int i = 0; i < n - 1; ++i) {
+    layer_transfer_matrix(lm[i],
+                          m,
+                          layers.sublayer_thickness[i] / values.radius_m,
+                          layers.sublayer_poisson[i],
+                          layers.sublayer_modulus[i],
+                          layers.sublayer_compliance[i]);
+  }
+  Mat4 hs;
+  halfspace_matrix(hs,
+                   m,
+                   layers.sublayer_poisson[n - 1],
+                   layers.sublayer_modulus[n - 1],
+                   layers.sublayer_compliance[n - 1]);
+
+  // Each entry is the same sum in the same order as in matrix_multiply; only rows 2..4 of the top
+  // product and columns 1..2 of the system matrix are formed.
+  const auto entry = [](const Mat4& a, const Mat4& b, int r, int c) {
+    double s = 0.0;
+    for (int k = 1; k <= 4; ++k) s = s + a(r, k) * b(k, c);
+    return s;
+  };
+  double a21, a22, a31, a32, a41, a42;
+  if (n == 1) {
+    a21 = hs(2, 1), a22 = hs(2, 2), a31 = hs(3, 1), a32 = hs(3, 2), a41 = hs(4, 1), a42 = hs(4, 2);
+  } else {
+    for (int i = n - 3; i >= 1; --i) matrix_multiply(lm[i].data(), 4, lm[i + 1].data(), 4);
+    Mat4 top;  // rows 2..4 of L_1 L_2 ... L_(N-1)
+    if (n > 2) {
+      for (int r = 2; r <= 4; ++r) {
+        for (int c = 1; c <= 4; ++c) top(r, c) = entry(lm[0], lm[1], r, c);
+      }
+    } else {
+      top = lm[0];
+    }
+    a21 = entry(top, hs, 2, 1), a22 = entry(top, hs, 2, 2);
+    a31 = entry(top, hs, 3, 1), a32 = entry(top, hs, 3, 2);
+    a41 = entry(top, hs, 4, 1), a42 = entry(top, hs, 4, 2);
+  }
+  const double d = a31 * a42 - a32 * a41;
+  return load * (a21 * a42 - a41 * a22) / d;
 }
 
 void layer_system_kernel(

@@ -29,8 +29,8 @@ struct ModelLayers {
   std::vector<double> sublayer_slip;       // slip rate of the interface at the sublayer's bottom
   std::vector<double>
       sublayer_compliance;  // 1/MPa, interface at the sublayer's top; 0 at the surface
-  // Work storage of the kernel, one matrix per sublayer. After an evaluation entry i holds the
-  // product of the transfer matrices of sublayers i .. N-1 (entry 0 the system matrix when N > 1).
+  // Work storage of the kernel, one matrix per sublayer: each evaluation writes the transfer
+  // matrices, then the chain product overwrites them from the bottom up.
   std::vector<Mat4> layer_matrices;
 };
 
@@ -56,6 +56,13 @@ void matrix_multiply(double* a, int n, double* b, int p);
 // The sensor-independent part of the kernel: w = load x R(m), where R is the surface response of
 // the layer system, R = (A21 A42 - A41 A22) / (A31 A42 - A32 A41) with A = L_1 ... L_(N-1) H.
 double layer_system_response(ModelLayers& layers, const ModelValues& values, double m, double load);
+
+// The same value as layer_system_response, bit for bit, forming only the entries of the chain
+// product that the surface conditions use.
+double layer_system_response_fast(ModelLayers& layers,
+                                  const ModelValues& values,
+                                  double m,
+                                  double load);
 
 // result = J0(norm_offset m) x load x R(m) x m.
 void layer_system_kernel(

@@ -28,8 +28,11 @@ struct SolverState {
 // Shrinkage estimate of the coefficients of positions 1..nreq of ls: beta = V diag(1/s) diag(f)
 // U'B with the factor f(i) of the t-value t = z(i) / sigma (rule 1: t^2/(t^2+1); 2: 0.5 +
 // sqrt(0.25 - 1/t^2) for |t| >= 2, else 0; 3: (t^2+1)/(t^2+2); 4: 1 - 1/t^2 for |t| >= 1, else 0)
-// or ridge (rule 0: s^2/(s^2+k)). Column 1 is not shrunk when fit_const. ridge_k needs nreq
+// or ridge (rule 0: s^2/(s^2+k(i))). With fit_const, component 1 keeps f = 1. ridge_k needs nreq
 // entries; shrinkage_complement nreq; coefficient_covariance nreq x nreq (leading dimension nreq).
+// standardize (rule 0): columns scaled to unit norm (over rows first..i, first = 2 with a
+// constant) before the decomposition; beta, the complement and the covariance are brought back
+// to the original columns.
 // ierr: 1 nreq > ncol; 2 rule outside 0..4; 3 beta shorter than nreq; 4 nobs <= nreq; 5 rule 0
 // without ridge_k and standardize (beta untouched for 1..5); k > 0 from svd_decompose (the estimate
 // is still formed). An exact fit (sigma = 0) keeps a nonzero component whole and drops a zero one.

@@ -47,7 +47,7 @@ void svdcmp(SvdWork& work,
   if (n <= 0) return;
   const ColumnMajor<double> a{a_data.data(), m};
   const ColumnMajor<double> v{v_data.data(), m};
-  double* w = w_data.data() - 1;  // 1-based
+  auto w = [&w_data](int i) -> double& { return w_data[static_cast<std::size_t>(i - 1)]; };
   work.e.assign(static_cast<std::size_t>(n) + 1, 0.0);
   double* e = work.e.data();  // e[1..n]
 
@@ -80,7 +80,7 @@ void svdcmp(SvdWork& work,
         for (int k = i; k <= m; ++k) a(k, i) *= scale;
       }
     }
-    w[i] = scale * g;
+    w(i) = scale * g;
     g = 0.0;
     s = 0.0;
     scale = 0.0;
@@ -104,7 +104,7 @@ void svdcmp(SvdWork& work,
         for (int k = l; k <= n; ++k) a(i, k) *= scale;
       }
     }
-    anorm = std::max(anorm, std::fabs(w[i]) + std::fabs(e[i]));
+    anorm = std::max(anorm, std::fabs(w(i)) + std::fabs(e[i]));
   }
 
   // Right-hand transformations into V.
@@ -129,7 +129,7 @@ void svdcmp(SvdWork& work,
   // Left-hand transformations into a, which becomes U.
   for (int i = std::min(m, n); i >= 1; --i) {
     l = i + 1;
-    g = w[i];
+    g = w(i);
     for (int j = l; j <= n; ++j) a(i, j) = 0.0;
     if (g != 0.0) {
       g = 1.0 / g;
@@ -156,7 +156,7 @@ void svdcmp(SvdWork& work,
       for (l = k; l >= 1; --l) {
         nm = l - 1;
         if (l == 1 || negligible(e[l], anorm)) break;
-        if (negligible(w[nm], anorm)) {
+        if (negligible(w(nm), anorm)) {
           cancel = true;
           break;
         }
@@ -167,9 +167,9 @@ void svdcmp(SvdWork& work,
           const double f = s * e[i];
           e[i] = c * e[i];
           if (negligible(f, anorm)) break;
-          g = w[i];
+          g = w(i);
           const double h = safe_hypot(f, g);
-          w[i] = h;
+          w(i) = h;
           c = g / h;
           s = -f / h;
           for (int j = 1; j <= m; ++j) {
@@ -180,10 +180,10 @@ void svdcmp(SvdWork& work,
           }
         }
       }
-      double z = w[k];
+      double z = w(k);
       if (l == k) {
         if (z < 0.0) {
-          w[k] = -z;
+          w(k) = -z;
           for (int j = 1; j <= n; ++j) v(j, k) = -v(j, k);
         }
         break;
@@ -191,9 +191,9 @@ void svdcmp(SvdWork& work,
       if (its == work.max_iterations) pause_no_convergence(work);
 
       // Shift from the trailing 2 x 2 block.
-      double x = w[l];
+      double x = w(l);
       nm = k - 1;
-      double y = w[nm];
+      double y = w(nm);
       g = e[nm];
       double h = e[k];
       double f = ((y - z) * (y + z) + (g - h) * (g + h)) / (2.0 * h * y);
@@ -205,7 +205,7 @@ void svdcmp(SvdWork& work,
       for (int j = l; j <= nm; ++j) {
         const int i = j + 1;
         g = e[i];
-        y = w[i];
+        y = w(i);
         h = s * g;
         g = c * g;
         z = safe_hypot(f, h);
@@ -223,7 +223,7 @@ void svdcmp(SvdWork& work,
           v(jj, i) = vz * c - vx * s;
         }
         z = safe_hypot(f, h);
-        w[j] = z;
+        w(j) = z;
         if (z != 0.0) {
           c = f / z;
           s = h / z;
@@ -239,7 +239,7 @@ void svdcmp(SvdWork& work,
       }
       e[l] = 0.0;
       e[k] = f;
-      w[k] = x;
+      w(k) = x;
     }
   }
 }

@@ -94,7 +94,7 @@ void svd_decompose(int lda,
   const ColumnMajor<double> a{a_data.data(), lda};
   const ColumnMajor<double> v{v_data.data(), ldv};
   const ColumnMajor<double> b{b_data.data(), ldb};
-  double* s = s_data.data() - 1;  // 1-based
+  auto s = [&s_data](int i) -> double& { return s_data[static_cast<std::size_t>(i - 1)]; };
   std::vector<double> e_store(static_cast<std::size_t>(n) + 1, 0.0);
   double* e = e_store.data();  // e[1..n]
 
@@ -151,7 +151,7 @@ void svd_decompose(int lda,
       }
       for (int k = i; k <= m; ++k) a(k, i) *= scale;
     }
-    s[i] = scale * g;
+    s(i) = scale * g;
     g = 0.0;
     sum = 0.0;
     scale = 0.0;
@@ -177,7 +177,7 @@ void svd_decompose(int lda,
         for (int k = l; k <= n; ++k) a(i, k) *= scale;
       }
     }
-    anorm = std::max(anorm, std::fabs(s[i]) + std::fabs(e[i]));
+    anorm = std::max(anorm, std::fabs(s(i)) + std::fabs(e[i]));
   }
 
   // Right-hand transformations.
@@ -205,7 +205,7 @@ void svd_decompose(int lda,
   if (want_u) {
     for (int i = n; i >= 1; --i) {
       l = i + 1;
-      g = s[i];
+      g = s(i);
       if (i < n) {
         for (int j = l; j <= n; ++j) a(i, j) = 0.0;
       }
@@ -234,7 +234,7 @@ void svd_decompose(int lda,
       bool cancel = false;
       for (l = k; l >= 1; --l) {
         if (l == 1 || std::fabs(e[l]) <= tol) break;
-        if (std::fabs(s[l - 1]) <= tol) {
+        if (std::fabs(s(l - 1)) <= tol) {
           cancel = true;
           break;
         }
@@ -246,9 +246,9 @@ void svd_decompose(int lda,
           const double f = sn * e[i];
           e[i] = cs * e[i];
           if (std::fabs(f) <= tol) break;
-          g = s[i];
+          g = s(i);
           const double h = std::sqrt(f * f + g * g);
-          s[i] = h;
+          s(i) = h;
           const double rh = 1.0 / h;
           cs = g * rh;
           sn = -f * rh;
@@ -256,10 +256,10 @@ void svd_decompose(int lda,
           if (want_u) rotate_a_columns(nm, i, cs, sn);
         }
       }
-      double z = s[k];
+      double z = s(k);
       if (l == k) {
         if (z < 0.0) {
-          s[k] = -z;
+          s(k) = -z;
           if (want_v) {
             for (int j = 1; j <= n; ++j) v(j, k) = -v(j, k);
           }
@@ -273,8 +273,8 @@ void svd_decompose(int lda,
       its += 1;
 
       // Shift from the bottom 2 x 2 minor.
-      double x = s[l];
-      double y = s[k - 1];
+      double x = s(l);
+      double y = s(k - 1);
       g = e[k - 1];
       double h = e[k];
       double f = ((y - z) * (y + z) + (g - h) * (g + h)) / (2.0 * h * y);
@@ -286,7 +286,7 @@ void svd_decompose(int lda,
       for (int j = l; j <= k - 1; ++j) {
         const int i = j + 1;
         g = e[i];
-        y = s[i];
+        y = s(i);
         h = sn * g;
         g = cs * g;
         z = std::sqrt(f * f + h * h);
@@ -307,7 +307,7 @@ void svd_decompose(int lda,
           }
         }
         z = std::sqrt(f * f + h * h);
-        s[j] = z;
+        s(j) = z;
         if (z != 0.0) {
           rz = 1.0 / z;
           cs = f * rz;
@@ -320,7 +320,7 @@ void svd_decompose(int lda,
       }
       e[l] = 0.0;
       e[k] = f;
-      s[k] = x;
+      s(k) = x;
     }
   }
 
@@ -329,10 +329,10 @@ void svd_decompose(int lda,
   for (int i = 1; i <= n - 1; ++i) {
     int j = i;
     for (int k = i + 1; k <= n; ++k) {
-      if (s[k] > s[j]) j = k;
+      if (s(k) > s(j)) j = k;
     }
     if (j == i) continue;
-    std::swap(s[i], s[j]);
+    std::swap(s(i), s(j));
     if (want_v) {
       swap_vectors(ldv,
                    v_data.subspan(static_cast<std::size_t>(i - 1) * ldv),

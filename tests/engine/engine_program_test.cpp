@@ -304,12 +304,20 @@ TEST(EngineMain, EveryPrefixOfAnInputEndsInAnOrderlyWay) {
       "forrtl: severe \\((24|59|64)\\): (end-of-file during read|list-directed I/O syntax "
       "error|input conversion error), unit 1, file inp\\.dat\n");
   const std::regex rejected("input error, file inp\\.dat: [^\n]+\n");
-  for (const char* name : {"three_layers.dat", "two_data_sets.dat"}) {
+  // Cuts run up to the end of the first data set, so that few prefixes hold a complete set.
+  struct Case {
+    const char* name;
+    const char* end;  // the cuts stop here; nullptr: the whole file
+  };
+  for (const Case& c : {Case{"three_layers.dat", nullptr}, Case{"two_data_sets.dat", "7,15,"}}) {
+    const char* name = c.name;
     const std::string full = fixture(name);
+    const size_t last = c.end == nullptr ? full.size() : full.find(c.end);
+    ASSERT_NE(last, std::string::npos);
     TempDir dir;
     InFolder in(dir.path());
     int normal = 0;
-    for (size_t cut = 0; cut <= full.size(); ++cut) {
+    for (size_t cut = 0; cut <= last; ++cut) {
       write_file("SESF.LAB", kHandshake);
       write_file("inp.dat", full.substr(0, cut));
       std::ostringstream err;
@@ -328,6 +336,46 @@ TEST(EngineMain, EveryPrefixOfAnInputEndsInAnOrderlyWay) {
     }
     EXPECT_GT(normal, 0);
   }
+}
+
+// Bad bytes anywhere in front of the drop data: a defined line, or a normal end (nothing to
+// compute, since the file holds no drop).
+TEST(EngineMain, AnyBadByteInTheHeaderEndsInAnOrderlyWay) {
+  // A changed report name can also fail to open on unit 3.
+  const std::regex failure(
+      "forrtl: severe \\((24|59|64)\\): (end-of-file during read|list-directed I/O syntax "
+      "error|input conversion error), unit 1, file inp\\.dat\n|"
+      "forrtl: severe \\((43|29|9|30)\\): [a-z ]+, unit 3, file [^\n]*\n");
+  const std::regex rejected("input error, file inp\\.dat: [^\n]+\n");
+  const std::string full = fixture("three_layers.dat");
+  const std::string header = full.substr(0, full.find("1,0,\"99:99\""));
+  TempDir dir;
+  InFolder in(dir.path());
+  write_file("SESF.LAB", kHandshake);
+  int kinds[256] = {};
+  for (size_t at = 0; at < header.size(); ++at) {
+    for (char bad : {'(', '"', '.', '/', 'x'}) {
+      std::string text = header;
+      text[at] = bad;
+      write_file("inp.dat", text);
+      std::ostringstream err;
+      const int status = engine_main(err);
+      const std::string line = err.str();
+      SCOPED_TRACE("byte " + std::to_string(at) + " as " + bad + ": " + line);
+      ASSERT_TRUE(status >= 0 && status < 256);
+      ++kinds[status];
+      if (status == 0) {
+        EXPECT_EQ(line, "");
+      } else if (status == 2) {
+        EXPECT_TRUE(std::regex_match(line, rejected));
+      } else {
+        EXPECT_TRUE(std::regex_match(line, failure));
+        EXPECT_EQ(line.find("(" + std::to_string(status) + ")"), 15u);
+      }
+    }
+  }
+  // Each kind of ending occurs.
+  for (int status : {0, 2, 24, 59, 64}) EXPECT_GT(kinds[status], 0) << status;
 }
 
 }  // namespace

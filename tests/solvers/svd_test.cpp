@@ -285,5 +285,65 @@ TEST(Svdcmp, ConvergesWithoutPauseAtTheNormalLimit) {
   EXPECT_EQ(out.str(), "");
 }
 
+// Copies an m x n matrix into storage with leading dimension 20.
+std::vector<double> to_ld20(const MatrixXd& a) {
+  std::vector<double> out(20 * 20, 0.0);
+  for (int j = 0; j < a.cols(); ++j)
+    for (int i = 0; i < a.rows(); ++i) out[i + 20 * j] = a(i, j);
+  return out;
+}
+
+TEST(SvdDampedSolve, GivesTheRidgeSolution) {
+  // clang-format off
+  struct Case { int m, n; double alpha; unsigned seed; };
+  const Case cases[] = {{5, 3, 0.0, 61}, {5, 3, 0.5, 62}, {20, 20, 0.1, 63}, {12, 4, 3.0, 64}};
+  // clang-format on
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.m << "x" << c.n << " alpha " << c.alpha);
+    const MatrixXd a = random_matrix(c.m, c.n, c.seed);
+    const VectorXd b = random_matrix(c.m, 1, c.seed + 1);
+    const SvdResult r = run_svdcmp(a);
+    const std::vector<double> u = to_ld20(r.u), v = to_ld20(r.v);
+    std::vector<double> x(c.n);
+    svd_damped_solve(u,
+                     std::span<const double>(r.w.data(), c.n),
+                     v,
+                     c.m,
+                     c.n,
+                     std::span<const double>(b.data(), c.m),
+                     x,
+                     c.alpha);
+    // (A'A + alpha^2 I) x = A'b.
+    const MatrixXd normal = a.transpose() * a + c.alpha * c.alpha * MatrixXd::Identity(c.n, c.n);
+    const VectorXd expected = normal.ldlt().solve(a.transpose() * b);
+    EXPECT_LE((Eigen::Map<VectorXd>(x.data(), c.n) - expected).norm(), 1e-10 * expected.norm());
+  }
+  // A zero singular value gives no component.
+  const std::vector<double> eye = to_ld20(MatrixXd::Identity(2, 2));
+  const std::vector<double> w = {0.0, 2.0}, b = {3.0, 4.0};
+  std::vector<double> x(2);
+  svd_damped_solve(eye, w, eye, 2, 2, b, x, 1.0);
+  EXPECT_EQ(x[0], 0.0);
+  EXPECT_DOUBLE_EQ(x[1], 4.0 / 2.0 * 4.0 / 5.0);
+}
+
+TEST(SvdScaledProduct20, FloorsTheWeightsAndFormsTheProduct) {
+  const int n = 3, m = 4;
+  const MatrixXd a = random_matrix(n, m, 71);
+  const MatrixXd b = random_matrix(n, n, 72);
+  std::vector<double> w = {2.0, 1e-7, -1.0};
+  std::vector<double> out(20 * 20, 0.0);
+  svd_scaled_product_20(to_ld20(a), w, to_ld20(b), n, m, out);
+  const double floor = static_cast<double>(1.0e-5f);
+  EXPECT_EQ(floor, 9.999999747378752e-6);
+  EXPECT_EQ(w, (std::vector<double>{2.0, floor, floor}));
+  VectorXd winv(3);
+  winv << 0.5, 1.0 / floor, 1.0 / floor;
+  const MatrixXd expected = b * winv.asDiagonal() * a;
+  for (int k = 0; k < m; ++k)
+    for (int j = 0; j < n; ++j)
+      EXPECT_NEAR(out[j + 20 * k], expected(j, k), 1e-10 * expected.norm());
+}
+
 }  // namespace
 }  // namespace orva
