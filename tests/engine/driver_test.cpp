@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -167,6 +168,27 @@ TEST(BackCalculation, RecoversTheModuliOfModelBasins) {
         }
         EXPECT_EQ(p.console.str(), "");  // no solver trouble
       }
+    }
+  }
+}
+
+TEST(BackCalculation, TruncationThresholdOfTheSvdPath) {
+  // The 4-layer basin from seeds 30 % off: with the threshold 0 nothing is cut and the moduli come
+  // back; 0.03 cuts the weakest direction, which then stays near its seed.
+  for (double threshold : {0.0, 0.03}) {
+    SCOPED_TRACE(threshold);
+    Problem p(recovery_cases()[2].layers, kEightSensors, threshold);
+    p.seed_with({1.3, 0.7, 1.3, 0.7});
+    int n = p.run(0);
+    double worst = 0;
+    for (int i = 1; i <= 4; ++i) {
+      double truth_mpa = p.truth[i - 1] * kMpaPerKgfCm2;
+      worst = std::max(worst, std::fabs(p.data.modulus_history(n, i) / truth_mpa - 1));
+    }
+    if (threshold == 0) {
+      EXPECT_LT(worst, 0.005);
+    } else {
+      EXPECT_GT(worst, 0.05);
     }
   }
 }
