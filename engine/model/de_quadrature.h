@@ -54,7 +54,7 @@ void de_oscillatory_integrate(F&& f,
   const double w02 = 2 * aw[noff + 2];
   const double perw = per * w02;
   // The sums below are taken before the final scaling by h x per.
-  const double floor = abs_floor / per;
+  const double stop_floor = abs_floor / per;
 
   // Central node.
   double v = f(a + aw[noff] * per);
@@ -112,7 +112,7 @@ void de_oscillatory_integrate(F&& f,
         j = k + jm;
         k = k + nk;
       }
-      while (std::fabs(fm) > std::max(err, floor) && j < k) {
+      while (std::fabs(fm) > std::max(err, stop_floor) && j < k) {
         j = j + 3;
         fm = f(a + per * aw[j]);
         ir = ir + fm * aw[j + 1];
@@ -123,7 +123,7 @@ void de_oscillatory_integrate(F&& f,
       fm = f(a + perw * tk);
       double s2 = w02 * fm;
       i = i + s2;
-      const double err_test = std::max(err, floor);
+      const double err_test = std::max(err, stop_floor);
       if (std::fabs(fp) > err_test || std::fabs(s2) > err_test) {
         double s1 = 0;
         for (int l = 1;; ++l) {
@@ -146,16 +146,16 @@ void de_oscillatory_integrate(F&& f,
       t = t + h;
     } while (t < 1);
     if (m == 1) {
-      errd = 1 + 2 * std::max(errh, floor);
+      errd = 1 + 2 * std::max(errh, stop_floor);
     } else {
       errd = h * (std::fabs(i - 2 * iback) + std::fabs(ir - 2 * irback));
     }
     h = h / 2;
     m = 2 * m;
-  } while (errd > std::max(errh, floor) && 2 * k - noff <= lenawm);
+  } while (errd > std::max(errh, stop_floor) && 2 * k - noff <= lenawm);
 
   result = i * h * per;
-  if (errd > std::max(errh, floor)) {
+  if (errd > std::max(errh, stop_floor)) {
     err = -errd * per;
   } else {
     err = err * per * m / 2;

@@ -184,10 +184,9 @@ double layer_system_response_fast(ModelLayers& layers,
     for (int k = 1; k <= 4; ++k) s = s + a(r, k) * b(k, c);
     return s;
   };
-  double a21, a22, a31, a32, a41, a42;
-  if (n == 1) {
-    a21 = hs(2, 1), a22 = hs(2, 2), a31 = hs(3, 1), a32 = hs(3, 2), a41 = hs(4, 1), a42 = hs(4, 2);
-  } else {
+  double a21 = hs(2, 1), a22 = hs(2, 2), a31 = hs(3, 1), a32 = hs(3, 2), a41 = hs(4, 1),
+         a42 = hs(4, 2);
+  if (n > 1) {
     for (int i = n - 3; i >= 1; --i) matrix_multiply(lm[i].data(), 4, lm[i + 1].data(), 4);
     Mat4 top;  // rows 2..4 of L_1 L_2 ... L_(N-1)
     if (n > 2) {
@@ -197,9 +196,12 @@ double layer_system_response_fast(ModelLayers& layers,
     } else {
       top = lm[0];
     }
-    a21 = entry(top, hs, 2, 1), a22 = entry(top, hs, 2, 2);
-    a31 = entry(top, hs, 3, 1), a32 = entry(top, hs, 3, 2);
-    a41 = entry(top, hs, 4, 1), a42 = entry(top, hs, 4, 2);
+    a21 = entry(top, hs, 2, 1);
+    a22 = entry(top, hs, 2, 2);
+    a31 = entry(top, hs, 3, 1);
+    a32 = entry(top, hs, 3, 2);
+    a41 = entry(top, hs, 4, 1);
+    a42 = entry(top, hs, 4, 2);
   }
   const double d = a31 * a42 - a32 * a41;
   return load * (a21 * a42 - a41 * a22) / d;

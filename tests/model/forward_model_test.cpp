@@ -85,13 +85,19 @@ TEST(ForwardModel, SingleLayerIsTheExactHalfSpace) {
   }
 }
 
+// Regression: integrating the whole integrand with the Fourier-type quadrature put the half-space
+// 1.1 % too deep at 45 cm and up to 2 % at 75 to 165 cm (odd offset-to-radius ratios). Here the
+// remainder is rounding noise only; the quadrature must stop on it rather than run its table out.
 TEST(ForwardModel, IdenticalBondedLayersEqualTheHalfSpace) {
   Pavement p;
   p.modulus = {1500, 1500, 1500, 1500};
   p.poisson = {0.4, 0.4, 0.4, 0.4};
   p.thickness = {12, 25, 40, 0};
   p.slip = {0, 0, 0, 0};
-  expect_relative(p.deflections(), boussinesq_basin(p, 0.4, 1500), p.offsets, 1e-9);
+  p.offsets.push_back(165);
+  ModelState state;
+  expect_relative(p.deflections(state), boussinesq_basin(p, 0.4, 1500), p.offsets, 1e-9);
+  EXPECT_GE(state.de_error, 0.0) << "the quadrature ran its table out";
 }
 
 // Gauss-Legendre nodes and weights of order n on [-1, 1], by Newton's iteration on P_n.

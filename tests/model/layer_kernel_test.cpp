@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -126,6 +129,29 @@ TEST(LayerSystemKernel, TendsToTheFirstLayerAtLargeWavenumbers) {
   const double m = 15;
   const double r = layer_system_response(layers, values, m, 1.0);
   EXPECT_NEAR(r / (-2 * (1 - 0.35 * 0.35) / (3900 * m)), 1.0, 1e-8);
+}
+
+TEST(LayerSystemKernel, TrimmedChainGivesTheSameBits) {
+  const ModelValues values = values_of(0.15);
+  const std::vector<double> e = {3900, 1200, 600, 200, 80};
+  const std::vector<double> nu = {0.35, 0.3, 0.4, 0.3, 0.45};
+  const std::vector<double> h = {0.05, 0.1, 0.8, 0.3, 0};
+  const std::vector<double> k = {0, 2e-3, 0, 5e-3, 1e-3};
+  for (std::size_t n = 1; n <= e.size(); ++n) {
+    const auto first = [&](const std::vector<double>& v) {
+      std::vector<double> out(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(n));
+      out.back() = v.back();  // the half-space
+      return out;
+    };
+    ModelLayers layers = layers_of(first(e), first(nu), first(h), first(k));
+    layers.sublayer_compliance[0] = 0;
+    for (double m : {0.003, 0.4, 2.5, 17.0, 90.0}) {
+      const double full = layer_system_response(layers, values, m, -0.3);
+      const double trimmed = layer_system_response_fast(layers, values, m, -0.3);
+      EXPECT_EQ(std::bit_cast<std::uint64_t>(full), std::bit_cast<std::uint64_t>(trimmed))
+          << n << " sublayers, m " << m << ": " << full << " vs " << trimmed;
+    }
+  }
 }
 
 TEST(DeflectionIntegrand, NanKernelGivesExactlyZero) {
