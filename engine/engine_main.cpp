@@ -10,6 +10,7 @@
 #include <string>
 
 #include "cp932.h"
+#include "driver.h"
 #include "input_reader.h"
 #include "runtime_failure.h"
 
@@ -81,12 +82,13 @@ int engine_main(std::ostream& err) {
     }
     run.report.open(3, report_path(run.input));
 
+    DriverContext driver{
+        run.input, run.data, run.model, run.svd, run.solver, run.report, run.results};
     int32_t set_index = 1;
     int32_t end_of_input = 0;
     read_data_set(run.input_file, run.input, run.data, end_of_input, set_index);
     while (end_of_input != 1) {
-      // The driver's back_calculate(run, set_index, regularization_flag) is called here, once per
-      // data set; until it joins, the loop only reads the data sets.
+      back_calculate(driver, set_index, regularization_flag);
       ++set_index;
       read_data_set(run.input_file, run.input, run.data, end_of_input, set_index);
     }
@@ -99,6 +101,9 @@ int engine_main(std::ostream& err) {
     empty_report(run);
     err << "input error, file inp.dat: " << rejected.message << '\n';
     return kInputRejectedStatus;
+  } catch (const BackCalculationError& error) {
+    err << "back-calculation error: " << error.what() << '\n';
+    return kBackCalculationFailureStatus;
   } catch (const std::bad_alloc&) {
     empty_report(run);
     err << "ORVA-V4: not enough memory for the engine's arrays\n";
