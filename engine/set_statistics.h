@@ -10,7 +10,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <iosfwd>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine_state.h"
@@ -84,5 +86,35 @@ struct SetStatistics {
 
 // Pure computation over the tables; writes nothing.
 SetStatistics compute_set_statistics(const SetTables& tables);
+
+// The summary of all sets: headings, one row per set (label, best iteration, condition number,
+// largest singular value, error, moduli) and the rows "AVE   :", "STD   :", "COV(%):" of the
+// moduli and "  J   :" (the mean error). Written to unit 8, the file "fort.8" in `folder`
+// (created or emptied), and the four statistics rows also to `console` (LF line ends).
+// Throws RuntimeFailure when the file cannot be written.
+void write_statistics_summary(const SetTables& tables,
+                              const std::filesystem::path& folder,
+                              std::ostream& console);
+
+// Per set: the counts, sensor offsets, measured and computed deflections (cm) to unit 7 (the file
+// "fort.7" in `folder`); when the second output option is 1 the computed deflections of every
+// iteration; when the third is 1 the deflection ratios of every iteration, also free-format to
+// unit 10 ("fort.10"). A unit's file is created (or emptied) by its first record, so a unit that
+// gets no record leaves no file. Throws RuntimeFailure when a file cannot be written.
+void write_set_tables(const SetTables& tables, const std::filesystem::path& folder);
+
+// Filling the tables from the driver of a run that asks for them.
+//
+// note_singular_values: after the decomposition of iteration k's Jacobian, before any singular
+// value is truncated; w holds the singular values of the free layers.
+void note_singular_values(SetTables& tables, int32_t iteration, std::span<const double> w);
+// record_set: once a data set's iterations are done (data.iteration_count = N, the histories
+// filled); appends its SetTable and takes the run-wide values from `input`. The best iteration is
+// the first one of smallest error (iterations whose error is not a number are passed over; when
+// every error is, the final one).
+void record_set(SetTables& tables,
+                const InputData& input,
+                const DataSet& data,
+                std::string_view last_drop_note);
 
 }  // namespace orva

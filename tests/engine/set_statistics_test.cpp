@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include "test_support.h"
 
 namespace orva {
 namespace {
@@ -171,6 +175,240 @@ TEST(SetStatistics, NoSetsGivesZeros) {
   EXPECT_EQ(st.measured_deflection.mean, (std::vector<double>{0, 0}));
   EXPECT_EQ(st.error.mean, (std::vector<double>{0}));
   EXPECT_EQ(st.deflection_error_percent.rows, 0);
+}
+
+// A data set after three iterations with two layers and two sensors (cm). Errors by hand:
+// iteration 1: (0.01^2 + 0) / 2 = 5e-5; iteration 2: (0.001^2 + 0.001^2) / 2 = 1e-6;
+// iteration 3: (0.002^2 + 0) / 2 = 2e-6. The smallest is iteration 2.
+DataSet three_iterations() {
+  DataSet d;
+  d.iteration_count = 3;
+  d.mean_deflection = {0.04, 0.02};
+  d.deflection_history.resize(102, 2);
+  d.modulus_history.resize(102, 2);
+  const double defl[4][2] = {{0.04, 0.02}, {0.03, 0.02}, {0.039, 0.021}, {0.038, 0.02}};
+  const double moduli[4][2] = {{3000, 100}, {3300, 110}, {3100, 105}, {3050, 104}};
+  for (int r = 1; r <= 4; ++r) {
+    for (int c = 1; c <= 2; ++c) {
+      d.deflection_history(r, c) = defl[r - 1][c - 1];
+      d.modulus_history(r, c) = moduli[r - 1][c - 1];
+    }
+  }
+  return d;
+}
+
+InputData two_layer_input() {
+  InputData in;
+  in.n_layers = 2;
+  in.n_sensors = 2;
+  in.sensor_offset = {0.0, 30.0};
+  in.regularization_parameter = 0.03;
+  in.output_options[0] = 0;
+  in.output_options[1] = 1;
+  in.output_options[2] = 1;
+  return in;
+}
+
+TEST(SetStatistics, RecordSetKeepsTheIterationOfSmallestError) {
+  SetTables t;
+  const DataSet d = three_iterations();
+  const double w1[] = {2.0, 1.0}, w2[] = {0.5, 4.0}, w3[] = {3.0, 3.0};
+  note_singular_values(t, 1, w1);
+  note_singular_values(t, 2, w2);
+  note_singular_values(t, 3, w3);
+  record_set(t, two_layer_input(), d, "SITE A No.1 left wheel path, 2nd lane   ");
+
+  ASSERT_EQ(t.sets.size(), 1u);
+  EXPECT_EQ(t.n_layers, 2);
+  EXPECT_EQ(t.n_sensors, 2);
+  EXPECT_EQ(t.output_options[2], 1);
+  EXPECT_EQ(t.sensor_offset, (std::vector<double>{0.0, 30.0}));
+  EXPECT_TRUE(t.pending_condition_number.empty());  // the next set starts afresh
+
+  const SetTable& s = t.sets[0];
+  EXPECT_EQ(s.label, "SITE A No.1 left whe");
+  EXPECT_EQ(s.final_iteration, 3);
+  EXPECT_EQ(s.best_iteration, 2);
+  EXPECT_FLOAT_EQ(s.best_error, 1e-6f);
+  EXPECT_EQ(s.best_moduli, (std::vector<double>{3300, 110}));  // modulus_history row 2
+  EXPECT_EQ(s.condition_number, 8.0);                          // 4 / 0.5
+  EXPECT_EQ(s.max_singular_value, 4.0);
+  EXPECT_EQ(s.mean_deflection, (std::vector<double>{0.04, 0.02}));
+  EXPECT_DOUBLE_EQ(s.measured_deflection_um[0], 400.0);
+  EXPECT_DOUBLE_EQ(s.computed_deflection_um[0], 390.0);  // deflection_history row 3
+  EXPECT_DOUBLE_EQ(s.computed_deflection_um[1], 210.0);
+  ASSERT_EQ(s.computed_deflections.rows, 3);
+  EXPECT_EQ(s.computed_deflections(1, 1), 0.03);
+  EXPECT_EQ(s.computed_deflections(3, 1), 0.038);
+  // Ratio = the smaller of computed/measured and measured/computed.
+  EXPECT_DOUBLE_EQ(s.deflection_ratios(1, 1), 0.75);
+  EXPECT_DOUBLE_EQ(s.deflection_ratios(1, 2), 1.0);
+  EXPECT_DOUBLE_EQ(s.deflection_ratios(2, 2), 0.02 / 0.021);
+}
+
+TEST(SetStatistics, RecordSetPassesOverErrorsThatAreNotNumbers) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  SetTables t;
+  DataSet d = three_iterations();
+  d.deflection_history(2, 1) = nan;  // iteration 1 would otherwise not be best anyway
+  d.deflection_history(3, 2) = nan;  // iteration 2, the best by value, is lost
+  record_set(t, two_layer_input(), d, "short");
+  EXPECT_EQ(t.sets[0].label, "short               ");
+  EXPECT_EQ(t.sets[0].best_iteration, 3);
+  EXPECT_EQ(t.sets[0].condition_number, 0.0);  // nothing was noted: no singular values
+
+  DataSet all_nan = three_iterations();
+  for (int k = 2; k <= 4; ++k) all_nan.deflection_history(k, 1) = nan;
+  record_set(t, two_layer_input(), all_nan, "");
+  EXPECT_EQ(t.sets[1].best_iteration, 3);  // the final iteration
+}
+
+// Two sets as a run would leave them, for the writers. Hand-checked values:
+// E1 {3000, 5000}: mean 4000, sd sqrt(2e6) = 1414.214, CV 35.355 %;
+// E2 {100, 300}: mean 200, sd 141.421, CV 70.711 %; mean J (1.5e-8 + 2.5e-8) / 2 = 0.200E-07.
+SetTables two_written_sets() {
+  SetTables t;
+  t.n_layers = 2;
+  t.n_sensors = 2;
+  t.regularization_parameter = 0.03;
+  t.output_options[1] = 1;
+  t.output_options[2] = 1;
+  t.sensor_offset = {0.0, 30.0};
+
+  SetTable a;
+  a.label = "SITE A No.1         ";
+  a.mean_deflection = {0.04, 0.02};
+  a.final_iteration = 2;
+  a.best_iteration = 2;
+  a.best_moduli = {3000, 100};
+  a.best_error = 1.5e-8f;
+  a.condition_number = 12.5;
+  a.max_singular_value = 0.0123;
+  a.measured_deflection_um = {400, 200};
+  a.computed_deflection_um = {380, 210};
+  a.computed_deflections.resize(2, 2);
+  a.deflection_ratios.resize(2, 2);
+  const double c[2][2] = {{0.035, 0.025}, {0.038, 0.021}};
+  const double r[2][2] = {{0.875, 0.8}, {0.95, 0.5}};
+  for (int k = 1; k <= 2; ++k) {
+    for (int j = 1; j <= 2; ++j) {
+      a.computed_deflections(k, j) = c[k - 1][j - 1];
+      a.deflection_ratios(k, j) = r[k - 1][j - 1];
+    }
+  }
+
+  SetTable b;
+  b.label = "SITE B No.2         ";
+  b.mean_deflection = {0.05, 0.0125};
+  b.final_iteration = 1;
+  b.best_iteration = 1;
+  b.best_moduli = {5000, 300};
+  b.best_error = 2.5e-8f;
+  b.condition_number = 1234.5;
+  b.max_singular_value = 0.5;
+  b.measured_deflection_um = {500, 125};
+  b.computed_deflection_um = {500, 100};
+  b.computed_deflections.resize(1, 2);
+  b.computed_deflections(1, 1) = 0.05;
+  b.computed_deflections(1, 2) = 0.01;
+  b.deflection_ratios.resize(1, 2);
+  b.deflection_ratios(1, 1) = 1.0;
+  b.deflection_ratios(1, 2) = 0.8;
+
+  t.sets = {a, b};
+  return t;
+}
+
+std::string crlf(const std::vector<std::string>& lines) {
+  std::string s;
+  for (const std::string& l : lines) s += l + "\r\n";
+  return s;
+}
+
+// When the items run out inside a repeated group, the record goes on with the group's blanks up to
+// the next data descriptor: the headings end with 5X + 4X (or 6X + 3X) blanks, the set rows and
+// the per-iteration rows with the 2X or 3X that opens the next repetition.
+TEST(SetStatisticsWriter, SummaryOfTwoSets) {
+  test::TempDir dir;
+  std::ostringstream console;
+  write_statistics_summary(two_written_sets(), dir.path(), console);
+
+  const std::string eq76(76, '='), dash76(76, '-'), eq33(33, '='), dash33(33, '-');
+  const std::vector<std::string> stats = {
+      "   AVE   :    4000.000     200.000",
+      "   STD   :    1414.214     141.421",
+      "   COV(%):      35.355      70.711",
+      "     J   :   0.200E-07",
+  };
+  std::vector<std::string> expected = {
+      "",
+      "    BACKCALCULATED MODULI VALUES",
+      "    SOFTWARE NAME : ORVA",
+      "    REGULARIZATION PARAMENTER = 0.3E-01",
+      "  " + eq76,
+      "    SUB     ITER    Condition   Max CN        J             E 1         E 2         ",
+      "   TITLE    NUMB    Number",
+      "  " + dash76,
+      "   SITE A     2     0.125E+02  0.1230E-01  0.1500E-07      3000.0       100.0  ",
+      "   SITE B     1     0.123E+04  0.5000E+00  0.2500E-07      5000.0       300.0  ",
+      "  " + eq76,
+      "  " + eq33,
+      "                E 1         E 2         ",
+      "  " + dash33,
+  };
+  expected.insert(expected.end(), stats.begin(), stats.end());
+  expected.push_back("  " + eq33);
+  EXPECT_EQ(test::read_file(dir / "fort.8"), crlf(expected));
+
+  std::string console_expected;
+  for (const std::string& l : stats) console_expected += l + "\n";
+  EXPECT_EQ(console.str(), console_expected);
+  EXPECT_FALSE(std::filesystem::exists(dir / "fort.7"));
+}
+
+TEST(SetStatisticsWriter, SetTablesOfTwoSets) {
+  test::TempDir dir;
+  write_set_tables(two_written_sets(), dir.path());
+  const std::string counts = "   NUMBER OF LAYERS =   2;  NUMBER OF MEASUREMENT POINTS =   2";
+  const std::string points = "   MEAS. POINT(cm):     0.0    30.0";
+  EXPECT_EQ(test::read_file(dir / "fort.7"),
+            crlf({counts,
+                  points,
+                  "   MEAS. DEFL.(cm):  0.0400  0.0200",
+                  "   COMP. DEFL.(cm):  0.0380  0.0210",
+                  "    1   0.0350   0.0250   ",
+                  "    2   0.0380   0.0210   ",
+                  "    1    0.875    0.800  ",
+                  "    2    0.950    0.500  ",
+                  counts,
+                  points,
+                  "   MEAS. DEFL.(cm):  0.0500  0.0125",
+                  "   COMP. DEFL.(cm):  0.0500  0.0100",
+                  "    1   0.0500   0.0100   ",
+                  "    1    1.000    0.800  "}));
+  const std::string one = "           1", two = "           2";
+  EXPECT_EQ(test::read_file(dir / "fort.10"),
+            crlf({" " + one + "   0.8750000000000000E+00   0.8000000000000000E+00",
+                  " " + two + "   0.9500000000000000E+00   0.5000000000000000E+00",
+                  " " + one + "   0.1000000000000000E+01   0.8000000000000000E+00"}));
+  EXPECT_FALSE(std::filesystem::exists(dir / "fort.8"));
+}
+
+// One set: no spread can be estimated, and the summary shows 0 rather than NaN.
+TEST(SetStatisticsWriter, OneSetWritesZeroSpread) {
+  test::TempDir dir;
+  SetTables t = two_written_sets();
+  t.sets.pop_back();
+  std::ostringstream console;
+  write_statistics_summary(t, dir.path(), console);
+  EXPECT_EQ(console.str(),
+            "   AVE   :    3000.000     100.000\n"
+            "   STD   :       0.000       0.000\n"
+            "   COV(%):       0.000       0.000\n"
+            "     J   :   0.150E-07\n");
+  const std::string file = test::read_file(dir / "fort.8");
+  EXPECT_NE(file.find("   STD   :       0.000       0.000\r\n"), std::string::npos);
+  EXPECT_EQ(file.find("NaN"), std::string::npos);
 }
 
 }  // namespace
