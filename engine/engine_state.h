@@ -1,6 +1,6 @@
 // The engine's data for one run: the input data set, the LayerTable, the measured data of the
-// current data set and the history tables. One EngineState per process, owned by engine_main and
-// passed by reference; no globals.
+// current data set and the history tables. One of each per process, held by EngineRun
+// (engine_main.h) and passed by reference; no globals. read_input sizes every array from the counts.
 #pragma once
 
 #include <cstdint>

@@ -1,2 +1,4 @@
 // ORVA-V4: the back-calculation engine, a console program without arguments.
-int main() { return 0; }
+#include "engine_main.h"
+
+int main() { return orva::engine_main(); }

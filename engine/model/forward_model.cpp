@@ -1,1 +1,286 @@
 #include "forward_model.h"
+
+#include <bit>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+
+#include "de_quadrature.h"
+
+namespace orva {
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kModulusToMpa = 0.0981;  // kgf/cm2 -> MPa
+constexpr double kLoadToMn = 9.81e-6;     // kgf -> MN
+constexpr double kCmToM = 0.01;
+constexpr double kMToCm = 100;
+
+// Stopping floor of the remainder integral relative to the half-space term: a remainder below it is
+// rounding noise (layers of one material) and must not run the quadrature table out.
+constexpr double kRemainderFloor = 1e-12;
+
+// How a finite layer h metres thick is split: into `parts` sublayers of `thickness` metres each.
+struct Split {
+  int parts;
+  double thickness;
+};
+
+Split split_layer(double h) {
+  const int p = static_cast<int>(h + 0.9999);
+  if (p <= 1) return {1, h};
+  const int whole = static_cast<int>(h);
+  if (static_cast<float>(h) == static_cast<float>(whole)) return {whole, 1.0};
+  return {p, h / p};
+}
+
+void resize_layers(ModelLayers& layers, int n) {
+  const auto size = static_cast<std::size_t>(n);
+  layers.n_model_layers = n;
+  layers.sublayer_modulus.resize(size);
+  layers.sublayer_poisson.resize(size);
+  layers.sublayer_thickness.resize(size);
+  layers.sublayer_slip.resize(size);
+  layers.sublayer_compliance.resize(size);
+  layers.layer_matrices.resize(size);
+}
+
+// Converts the input layers and splits those thicker than 1 m into sublayers of at most about 1 m,
+// so that the exponentials of the transfer matrices stay in range longer.
+void build_sublayers(ModelLayers& layers,
+                     const ModelInputs& inputs,
+                     std::span<const double> moduli) {
+  const int n = inputs.n_layers;
+  int count = 1;  // the half-space
+  for (int i = 0; i < n - 1; ++i) count += split_layer(inputs.layer_thickness[i] * kCmToM).parts;
+  resize_layers(layers, count);
+
+  int s = 0;
+  for (int i = 0; i < n - 1; ++i) {
+    const double e = moduli[i] * kModulusToMpa;
+    const double nu = inputs.layer_poisson[i];
+    const double h = inputs.layer_thickness[i] * kCmToM;
+    const double slip = inputs.layer_slip[i];
+    const Split split = split_layer(h);
+    for (int q = 0; q < split.parts; ++q, ++s) {
+      layers.sublayer_modulus[s] = e;
+      layers.sublayer_poisson[s] = nu;
+      layers.sublayer_thickness[s] = split.thickness;
+      // Within layer 1 every sublayer keeps the slip; deeper only the lowest one.
+      layers.sublayer_slip[s] = (i == 0 || q == split.parts - 1) ? slip : 0.0;
+    }
+  }
+  layers.sublayer_modulus[s] = moduli[n - 1] * kModulusToMpa;
+  layers.sublayer_poisson[s] = inputs.layer_poisson[n - 1];
+  layers.sublayer_thickness[s] = 0.0;
+  layers.sublayer_slip[s] = 0.0;
+}
+
+void set_load_values(ModelValues& values, const ModelInputs& inputs) {
+  values.radius_m = kCmToM * inputs.plate_radius;
+  values.contact_pressure =
+      (inputs.plate_load * kLoadToMn) / ((values.radius_m * values.radius_m) * kPi);
+  values.norm_radius = values.radius_m * (1 / values.radius_m);
+}
+
+double norm_offset_of(const ModelValues& values, double offset_cm) {
+  return offset_cm * (1 / values.radius_m) * kCmToM;
+}
+
+void set_compliances(ModelLayers& layers, const ModelValues& values) {
+  const auto& e = layers.sublayer_modulus;
+  const auto& nu = layers.sublayer_poisson;
+  layers.sublayer_compliance[0] = 0;
+  for (int i = 1; i < layers.n_model_layers; ++i) {
+    const double s = layers.sublayer_slip[i - 1];
+    layers.sublayer_compliance[i] =
+        s * values.norm_radius / (1 - s) * ((1 + nu[i]) / e[i] + (1 + nu[i - 1]) / e[i - 1]);
+  }
+}
+
+// The integrand tends to that of a half-space of the first sublayer's material,
+// A(m) = c J1(a m) J0(rho m) / m with c = 2 (1 - nu1^2) q a / E1.
+double halfspace_coefficient(const ModelLayers& layers, const ModelValues& values) {
+  const double nu = layers.sublayer_poisson[0];
+  return 2 * (1 - nu * nu) * values.contact_pressure * values.norm_radius /
+         layers.sublayer_modulus[0];
+}
+
+// The geometric factor of the half-space deflection: a E(r/a) for r <= a, else
+// r [E(a/r) - (1 - a^2/r^2) K(a/r)] (complete elliptic integrals of modulus k).
+double halfspace_shape(double a, double r) {
+  if (r <= a) return a * std::comp_ellint_2(r / a);
+  const double k = a / r;
+  return r * (std::comp_ellint_2(k) - (1 - k * k) * std::comp_ellint_1(k));
+}
+
+double current_shape(const ModelValues& values) {
+  return halfspace_shape(values.norm_radius, std::fabs(values.norm_offset));
+}
+
+// Exact deflection of that half-space (lengths over the plate radius), from its geometric factor.
+double halfspace_term(const ModelLayers& layers, const ModelValues& values, double shape) {
+  const double nu = layers.sublayer_poisson[0];
+  return 4 * (1 - nu * nu) * values.contact_pressure / (kPi * layers.sublayer_modulus[0]) * shape;
+}
+
+// The remainder integrand: the kernel's value less the half-space part. Where the kernel is NaN
+// (overflow in thick sublayers at large m, long after the remainder has decayed) it counts as 0.
+double remainder_integrand(ModelLayers& layers, const ModelValues& values, double c, double m) {
+  const double j1_am = ::j1(values.norm_radius * m);
+  const double load = integrand_load(values, m, j1_am);
+  double value;
+  layer_system_kernel(layers, values, m, value, load);
+  if (std::isnan(value)) return 0;
+  return value - c * j1_am / m * ::j0(values.norm_offset * m);
+}
+
+void build_table(std::vector<double>& table) {
+  table.assign(kDeTableLength, 0.0);
+  de_oscillatory_init(kDeTableLength, kDeTiny, kDeEps, table);
+}
+
+// One sensor's deflection (cm) from the remainder integrand f.
+template <class F>
+double sensor_deflection(ModelState& state, double shape, F&& f) {
+  const double w_hs = halfspace_term(state.layers, state.values, shape);
+  if (state.layers.n_model_layers == 1) {
+    state.de_result = 0;
+    state.de_error = 0;
+  } else {
+    de_oscillatory_integrate(f,
+                             0.0,
+                             1.0,
+                             state.de_table,
+                             state.de_result,
+                             state.de_error,
+                             kRemainderFloor * std::fabs(w_hs));
+  }
+  return state.de_result * state.values.radius_m * kMToCm + w_hs * state.values.radius_m * kMToCm;
+}
+
+// --- Cache of the fast path ---------------------------------------------------------------------
+
+constexpr std::size_t kCacheSlots = std::size_t{1} << DeflectionCache::kCapacityLog2;
+constexpr int kMaxProbes = 64;
+
+// Starts a call: keeps the J0 and J1 values when the loaded radius and the offsets are those of the
+// previous call, otherwise empties the table.
+void begin_call(DeflectionCache& cache, const ModelInputs& inputs, const ModelValues& values) {
+  const auto n_sensors = static_cast<std::size_t>(inputs.n_sensors);
+  bool same_run = cache.slots.size() == kCacheSlots && cache.norm_offsets.size() == n_sensors &&
+                  std::bit_cast<std::uint64_t>(cache.norm_radius) ==
+                      std::bit_cast<std::uint64_t>(values.norm_radius);
+  for (std::size_t s = 0; same_run && s < n_sensors; ++s) {
+    same_run = std::bit_cast<std::uint64_t>(cache.norm_offsets[s]) ==
+               std::bit_cast<std::uint64_t>(norm_offset_of(values, inputs.sensor_offset[s]));
+  }
+  if (!same_run) {
+    cache.slots.assign(kCacheSlots, DeflectionCache::Slot{});
+    cache.j0.assign(kCacheSlots * n_sensors, std::numeric_limits<double>::quiet_NaN());
+    cache.norm_offsets.resize(n_sensors);
+    cache.shapes.resize(n_sensors);
+    for (std::size_t s = 0; s < n_sensors; ++s) {
+      cache.norm_offsets[s] = norm_offset_of(values, inputs.sensor_offset[s]);
+      cache.shapes[s] = halfspace_shape(values.norm_radius, std::fabs(cache.norm_offsets[s]));
+    }
+    cache.norm_radius = values.norm_radius;
+    cache.n_used = 0;
+  }
+  ++cache.epoch;
+}
+
+// The slot of abscissa m, inserted if new; -1 when the table has no room for it.
+std::ptrdiff_t find_slot(DeflectionCache& cache, double m, const ModelValues& values) {
+  const auto key = std::bit_cast<std::uint64_t>(m);
+  std::size_t pos = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >>
+                                             (64 - DeflectionCache::kCapacityLog2));
+  for (int probe = 0; probe < kMaxProbes; ++probe, pos = (pos + 1) & (kCacheSlots - 1)) {
+    DeflectionCache::Slot& slot = cache.slots[pos];
+    if (slot.epoch == 0) {
+      if (2 * cache.n_used >= static_cast<int>(kCacheSlots)) return -1;
+      slot.key = key;
+      slot.j1 = ::j1(values.norm_radius * m);
+      ++cache.n_used;
+      return static_cast<std::ptrdiff_t>(pos);
+    }
+    if (slot.key == key) return static_cast<std::ptrdiff_t>(pos);
+  }
+  return -1;
+}
+
+}  // namespace
+
+double halfspace_surface_deflection(double q, double a, double r, double nu, double e) {
+  return 4 * (1 - nu * nu) * q / (kPi * e) * halfspace_shape(a, r);
+}
+
+void compute_deflections_uncached(ModelState& state,
+                                  const ModelInputs& inputs,
+                                  std::span<const double> moduli,
+                                  std::span<double> deflections) {
+  build_sublayers(state.layers, inputs, moduli);
+  set_load_values(state.values, inputs);
+  if (inputs.n_sensors <= 0) return;
+  for (int j = 0; j < inputs.n_sensors; ++j) {
+    state.values.norm_offset = norm_offset_of(state.values, inputs.sensor_offset[j]);
+    set_compliances(state.layers, state.values);
+    build_table(state.de_table);
+    const double c = halfspace_coefficient(state.layers, state.values);
+    deflections[j] = sensor_deflection(state, current_shape(state.values), [&](double m) {
+      return remainder_integrand(state.layers, state.values, c, m);
+    });
+  }
+}
+
+void compute_deflections(ModelState& state,
+                         const ModelInputs& inputs,
+                         std::span<const double> moduli,
+                         std::span<double> deflections) {
+  build_sublayers(state.layers, inputs, moduli);
+  set_load_values(state.values, inputs);
+  if (inputs.n_sensors <= 0) return;
+  // The table depends only on its three constant arguments, the compliances on nothing that changes
+  // between sensors.
+  if (state.de_table.size() != static_cast<std::size_t>(kDeTableLength))
+    build_table(state.de_table);
+  set_compliances(state.layers, state.values);
+  const double c = halfspace_coefficient(state.layers, state.values);
+
+  DeflectionCache& cache = state.cache;
+  begin_call(cache, inputs, state.values);
+  const auto n_sensors = static_cast<std::size_t>(inputs.n_sensors);
+  for (std::size_t j = 0; j < n_sensors; ++j) {
+    state.values.norm_offset = norm_offset_of(state.values, inputs.sensor_offset[j]);
+    // The same products in the same order as remainder_integrand, from stored factors.
+    deflections[j] = sensor_deflection(state, cache.shapes[j], [&](double m) {
+      const std::ptrdiff_t pos = find_slot(cache, m, state.values);
+      if (pos < 0) return remainder_integrand(state.layers, state.values, c, m);
+      DeflectionCache::Slot& slot = cache.slots[static_cast<std::size_t>(pos)];
+      if (slot.epoch != cache.epoch) {
+        slot.response = layer_system_response_fast(
+            state.layers, state.values, m, integrand_load(state.values, m, slot.j1));
+        slot.halfspace = c * slot.j1 / m;
+        slot.epoch = cache.epoch;
+      }
+      double& j0 = cache.j0[static_cast<std::size_t>(pos) * n_sensors + j];
+      if (std::isnan(j0)) j0 = ::j0(state.values.norm_offset * m);
+      const double value = j0 * slot.response * m;
+      if (std::isnan(value)) return 0.0;
+      return value - slot.halfspace * j0;
+    });
+  }
+}
+
+void compute_deflection_at_point(ModelState& state, double& deflection) {
+  deflection = 0;
+  if (state.layers.n_model_layers < 1) return;
+  build_table(state.de_table);
+  const double c = halfspace_coefficient(state.layers, state.values);
+  deflection = sensor_deflection(state, current_shape(state.values), [&](double m) {
+    return remainder_integrand(state.layers, state.values, c, m);
+  });
+}
+
+}  // namespace orva

@@ -2,29 +2,91 @@
 // uniform circular load, with partially slipping interfaces.
 #pragma once
 
+#include <cstdint>
 #include <span>
+#include <vector>
+
+#include "layer_kernel.h"
 
 namespace orva {
 
 // What the model reads besides the moduli (filled by the engine's input reader). Arrays are indexed
 // 0..n-1 for layers 1..n; the half-space is the last layer and has no thickness or slip.
 struct ModelInputs {
-  int n_layers = 0;                        // layers including the half-space (>= 1)
-  int n_sensors = 0;                       // sensors
-  std::span<const double> layer_poisson;   // n_layers
-  std::span<const double> layer_thickness; // cm, n_layers (last entry unused)
-  std::span<const double> layer_slip;      // n_layers (last entry unused)
-  std::span<const double> sensor_offset;   // cm, n_sensors
-  double plate_load = 0.0;                 // kgf
-  double plate_radius = 0.0;               // cm
+  int n_layers = 0;                         // layers including the half-space (>= 1)
+  int n_sensors = 0;                        // sensors
+  std::span<const double> layer_poisson;    // n_layers
+  std::span<const double> layer_thickness;  // cm, n_layers (last entry unused)
+  std::span<const double> layer_slip;       // n_layers (last entry unused)
+  std::span<const double> sensor_offset;    // cm, n_sensors
+  double plate_load = 0.0;                  // kgf
+  double plate_radius = 0.0;                // cm
 };
 
-struct ModelState;  // sublayers, model values, quadrature table and caches; owned by the caller
+// Values that depend only on the abscissa (and, for J0, on the sensor offsets), kept across the
+// calls of one run, and the kernel's own sensor-independent values, kept for the current call. An
+// open- addressing table keyed on the abscissa's bit pattern; it never grows while integrating:
+// when it is full, further abscissae are evaluated without being stored.
+struct DeflectionCache {
+  struct Slot {
+    std::uint64_t key = 0;    // bit pattern of the abscissa
+    std::uint64_t epoch = 0;  // call whose response and halfspace values the slot holds; 0 = unused
+    double j1 = 0.0;          // J1(norm_radius m)
+    double response = 0.0;    // layer_system_response(m, load) of that call
+    double halfspace = 0.0;   // c J1(a m) / m of that call (the half-space part of the integrand)
+  };
+  static constexpr int kCapacityLog2 = 12;
+  std::vector<Slot> slots;           // 2^kCapacityLog2 entries once in use
+  std::vector<double> j0;            // slot x n_sensors + sensor; NaN = not yet computed
+  std::vector<double> norm_offsets;  // the offsets the J0 values belong to
+  std::vector<double> shapes;        // geometric factor of the half-space deflection per sensor
+  double norm_radius = 0.0;          // the loaded radius the J1 values belong to
+  std::uint64_t epoch = 0;           // the current call
+  int n_used = 0;                    // slots in use
+};
 
-// moduli: n_layers values in kgf/cm2. deflections: n_sensors surface deflections in cm (output).
+// The model's state, owned by the caller and rebuilt from the arguments on every call, except the
+// quadrature table (built once) and the cache.
+struct ModelState {
+  ModelLayers layers;
+  ModelValues values;
+  std::vector<double> de_table;  // node and weight table of the quadrature
+  double de_result = 0.0;        // integral of the latest sensor (the part besides the half-space)
+  double de_error = 0.0;         // its error estimate; read by nobody
+  DeflectionCache cache;
+};
+
+// Surface deflections for one set of moduli.
+// moduli: n_layers values in kgf/cm2. deflections: n_sensors surface deflections in cm (output);
+// untouched when n_sensors <= 0. The spans of inputs hold at least n_layers (n_sensors) values.
+//
+// The deflection integral is split into the exact surface deflection of a half-space of the first
+// layer's material (closed form) plus the integral of the remainder, which decays exponentially in
+// the wavenumber: integrating the whole integrand with the Fourier-type quadrature is exact only at
+// even offset-to-radius ratios and is off by up to 2 % at others.
 void compute_deflections(ModelState& state,
                          const ModelInputs& inputs,
                          std::span<const double> moduli,
                          std::span<double> deflections);
+
+// The same deflections computed the straightforward way: the quadrature table built and the kernel
+// evaluated per sensor and node, no caches. Gives the same bits as compute_deflections.
+void compute_deflections_uncached(ModelState& state,
+                                  const ModelInputs& inputs,
+                                  std::span<const double> moduli,
+                                  std::span<double> deflections);
+
+// The deflection at the norm_offset already stored in state, for the sublayers and load of the
+// latest compute_deflections call (cm). deflection is set to 0 first; it stays 0 when no call has
+// set up the model.
+void compute_deflection_at_point(ModelState& state, double& deflection);
+
+// Surface deflection of an elastic half-space (modulus e, Poisson's ratio nu) at distance r from
+// the centre of a uniform circular load of pressure q and radius a, in the units of a and r (q and
+// e in the same units):
+//   w = 4 (1 - nu^2) q a E(r/a) / (pi e)                          for r <= a,
+//   w = 4 (1 - nu^2) q r [E(a/r) - (1 - a^2/r^2) K(a/r)] / (pi e)  for r > a,
+// K and E the complete elliptic integrals of modulus k.
+double halfspace_surface_deflection(double q, double a, double r, double nu, double e);
 
 }  // namespace orva

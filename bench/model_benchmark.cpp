@@ -1,0 +1,71 @@
+// Cost of one forward-model call (all sensors) as the Gauss-Newton driver makes it: the moduli
+// change from call to call, the sensors and layers stay. "fast" is compute_deflections (table built
+// once, kernel once per abscissa for all sensors, Bessel values kept for the run);
+// "straightforward" is compute_deflections_uncached, which gives the same bits.
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "forward_model.h"
+
+namespace {
+
+struct Structure {
+  std::vector<double> modulus;  // kgf/cm2
+  std::vector<double> poisson;
+  std::vector<double> thickness;  // cm
+  std::vector<double> slip;
+};
+
+const std::vector<double> kOffsets = {0, 20, 30, 45, 60, 90, 120, 150};  // cm
+
+// clang-format off
+const Structure kStructures[] = {
+  {{40000, 2000, 800},         {0.35, 0.35, 0.4},       {15, 30, 0},     {0, 0, 0}},
+  {{50000, 30000, 1500, 600},  {0.35, 0.35, 0.4, 0.45}, {5, 10, 25, 0},  {0, 0, 0.5, 0}},
+  {{30000, 1500, 500},         {0.35, 0.4, 0.45},       {10, 300, 0},    {0, 0, 0}},
+};
+// clang-format on
+
+template <bool kFast>
+void BM_ComputeDeflections(benchmark::State& bench) {
+  const Structure& s = kStructures[bench.range(0)];
+  const orva::ModelInputs inputs{static_cast<int>(s.modulus.size()),
+                                 static_cast<int>(kOffsets.size()),
+                                 s.poisson,
+                                 s.thickness,
+                                 s.slip,
+                                 kOffsets,
+                                 4900,
+                                 15};
+  orva::ModelState state;
+  std::vector<double> moduli = s.modulus;
+  std::vector<double> deflections(kOffsets.size());
+  std::size_t call = 0;
+  for (auto _ : bench) {
+    // One modulus perturbed per call, as the driver does for its Jacobian.
+    moduli = s.modulus;
+    moduli[call % moduli.size()] *= 1.05;
+    ++call;
+    if constexpr (kFast) {
+      orva::compute_deflections(state, inputs, moduli, deflections);
+    } else {
+      orva::compute_deflections_uncached(state, inputs, moduli, deflections);
+    }
+    benchmark::DoNotOptimize(deflections.data());
+    benchmark::ClobberMemory();
+  }
+  bench.counters["sublayers"] = state.layers.n_model_layers;
+  if constexpr (kFast) bench.counters["abscissae"] = state.cache.n_used;
+}
+
+void structures(benchmark::internal::Benchmark* b) {
+  b->ArgName("structure")->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+}
+
+BENCHMARK_TEMPLATE(BM_ComputeDeflections, true)->Name("fast")->Apply(structures);
+BENCHMARK_TEMPLATE(BM_ComputeDeflections, false)->Name("straightforward")->Apply(structures);
+
+}  // namespace
+
+BENCHMARK_MAIN();

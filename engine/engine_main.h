@@ -1,0 +1,46 @@
+// The engine program: the launch handshake, the input, the iteration report and the loop over the
+// data sets of "inp.dat", all in the current directory.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+
+#include "engine_state.h"
+#include "fortran_io.h"
+#include "forward_model.h"
+#include "solvers.h"
+
+namespace orva {
+
+// Launch code that "SESF.LAB" must hold; any other value stops the engine silently.
+inline constexpr int32_t kLaunchCode = 2958;
+
+// Everything one run owns: the input data set, the current data set with its history tables, the
+// input file (unit 1), the iteration report (unit 3), the unit of the result files (unit 2) and the
+// states of the model and the solvers.
+struct EngineRun {
+  InputData input;
+  DataSet data;
+  InputUnit input_file;
+  OutputUnit report;
+  OutputUnit results;
+  ModelState model;
+  SvdWork svd;
+  SolverState solver;
+};
+
+// Runs the engine and returns the exit status:
+//   0   normal end, or a launch code other than 2958 (nothing written);
+//   N   a run-time failure, after "forrtl: severe (N): MESSAGE, unit U, file PATH" on `err`
+//       (24, 59, 64, 43, 29, 9, 30, 38, 39);
+//   2   input rejected by the reader's or the driver's checks, after "input error, file inp.dat:
+//       ..." on `err` (the report is emptied);
+//   3   the engine's arrays cannot be obtained, after a line saying so;
+//   4   a data set's results are not all finite numbers, after "back-calculation error: ..." on
+//       `err`; nothing of that data set is written.
+// Control-C ends the process with "forrtl: error (200): program aborting due to control-C event"
+// and status 200.
+int engine_main(std::ostream& err);
+int engine_main();
+
+}  // namespace orva

@@ -1,0 +1,78 @@
+// Integrand of the surface-deflection integral of a layered elastic half-space: the Hankel
+// transform of a uniform circular load times the surface response of the layer system, obtained by
+// chaining one 4 x 4 transfer matrix per sublayer onto the matrix of the bottom half-space.
+//
+// Units: moduli in MPa, compliances in 1/MPa, pressure in MPa; lengths divided by the plate radius
+// radius_m, so the wavenumber m is in units of 1 / radius_m.
+#pragma once
+
+#include <array>
+#include <vector>
+
+namespace orva {
+
+// A 4 x 4 matrix stored by columns, addressed (row, column) from 1.
+struct Mat4 {
+  std::array<double, 16> v{};
+  double& operator()(int row, int col) { return v[(col - 1) * 4 + (row - 1)]; }
+  double operator()(int row, int col) const { return v[(col - 1) * 4 + (row - 1)]; }
+  double* data() { return v.data(); }
+};
+
+// The model sublayers: entries 0 .. n_model_layers-1 stand for sublayers 1 .. n_model_layers, the
+// last one being the half-space (its thickness and slip are not used).
+struct ModelLayers {
+  int n_model_layers = 0;                  // sublayers + 1 (the half-space)
+  std::vector<double> sublayer_modulus;    // MPa
+  std::vector<double> sublayer_poisson;    // -
+  std::vector<double> sublayer_thickness;  // m
+  std::vector<double> sublayer_slip;       // slip rate of the interface at the sublayer's bottom
+  std::vector<double>
+      sublayer_compliance;  // 1/MPa, interface at the sublayer's top; 0 at the surface
+  // Work storage of the kernel, one matrix per sublayer: each evaluation writes the transfer
+  // matrices, then the chain product overwrites them from the bottom up.
+  std::vector<Mat4> layer_matrices;
+};
+
+// Load and geometry values read by the integrand.
+struct ModelValues {
+  double contact_pressure = 0.0;  // MPa
+  double radius_m = 0.0;          // plate radius, m
+  double norm_radius = 0.0;       // loaded radius / plate radius (1.0)
+  double norm_offset = 0.0;       // offset of the current sensor / plate radius
+};
+
+// Transfer matrix of a sublayer of dimensionless thickness h, Poisson's ratio nu, modulus E (MPa)
+// and compliance K (1/MPa) of the interface at its top, at wavenumber m.
+void layer_transfer_matrix(Mat4& out, double m, double h, double nu, double E, double K);
+
+// Matrix of the bottom half-space; K is the compliance of the interface at its top.
+void halfspace_matrix(Mat4& out, double m, double nu, double E, double K);
+
+// T = A B, A of order n x n and B of order n x p, both with leading dimension n. The product
+// replaces A when p == n, otherwise B. Each entry sums over k = 1..n in increasing k.
+void matrix_multiply(double* a, int n, double* b, int p);
+
+// The sensor-independent part of the kernel: w = load x R(m), where R is the surface response of
+// the layer system, R = (A21 A42 - A41 A22) / (A31 A42 - A32 A41) with A = L_1 ... L_(N-1) H.
+double layer_system_response(ModelLayers& layers, const ModelValues& values, double m, double load);
+
+// The same value as layer_system_response, bit for bit, forming only the entries of the chain
+// product that the surface conditions use.
+double layer_system_response_fast(ModelLayers& layers,
+                                  const ModelValues& values,
+                                  double m,
+                                  double load);
+
+// result = J0(norm_offset m) x load x R(m) x m.
+void layer_system_kernel(
+    ModelLayers& layers, const ModelValues& values, double m, double& result, double load);
+
+// The load of the integrand at wavenumber m: -(q a) J1(a m) / m with a = norm_radius; j1_am is
+// J1(a m).
+double integrand_load(const ModelValues& values, double m, double j1_am);
+
+// The integrand of the deflection integral, -(q a) J1(a m) J0(rho m) R(m); a NaN value becomes 0.
+double deflection_integrand(ModelLayers& layers, const ModelValues& values, double m);
+
+}  // namespace orva

@@ -1,0 +1,315 @@
+// The free-format reader (ListRead on an InputUnit), the output unit and the failure line.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <string>
+
+#include "fortran_io.h"
+#include "runtime_failure.h"
+#include "test_support.h"
+
+namespace orva {
+namespace {
+
+using test::read_file;
+using test::TempDir;
+using test::write_file;
+
+// An input unit on a file holding `bytes`.
+class Input {
+ public:
+  explicit Input(const std::string& bytes) {
+    write_file(dir_ / "in.dat", bytes);
+    unit_.open(1, (dir_ / "in.dat").string());
+  }
+  InputUnit& unit() { return unit_; }
+
+ private:
+  TempDir dir_;
+  InputUnit unit_;
+};
+
+// Runs `read` and returns the error number it throws, 0 when none.
+template <typename F>
+int failure_of(F&& read) {
+  try {
+    read();
+  } catch (const RuntimeFailure& f) {
+    return f.number;
+  }
+  return 0;
+}
+
+TEST(ListRead, Integers) {
+  struct Case {
+    const char* name;
+    const char* bytes;
+    int failure;
+    int32_t value;  // 99 stands for "left as it was"
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"plain",                "42\r\n",            0,  42},
+      {"blanks and sign",      "   +7  \r\n",       0,  7},
+      {"negative",             "-3\r\n",            0,  -3},
+      {"empty lines before",   "\r\n \r\n\t\r\n5",  0,  5},
+      {"comma ends it",        "5,6\r\n",           0,  5},
+      {"slash ends it",        "5/\r\n",            0,  5},
+      {"32-bit limit",         "2147483647",        0,  2147483647},
+      {"null value",           ",7\r\n",            0,  99},
+      {"slash alone",          "/ 7\r\n",           0,  99},
+      {"decimal point",        "1.0\r\n",           64, 99},
+      {"exponent",             "1E2\r\n",           64, 99},
+      {"text",                 "abc\r\n",           64, 99},
+      {"quoted digits",        "'5'\r\n",           64, 99},
+      {"beyond 32 bits",       "2147483648\r\n",    64, 99},
+      {"sign only",            "-\r\n",             64, 99},
+      {"parenthesis",          "(1)\r\n",           59, 99},
+      {"empty file",           "",                  24, 99},
+      {"only empty lines",     "\r\n\r\n",          24, 99},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Input in(c.bytes);
+    int32_t v = 99;
+    EXPECT_EQ(failure_of([&] { ListRead(in.unit()).read(v); }), c.failure);
+    EXPECT_EQ(v, c.value);
+  }
+}
+
+TEST(ListRead, Reals) {
+  struct Case {
+    const char* name;
+    const char* bytes;
+    int failure;
+    double value;  // -99 stands for "left as it was"
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"decimal",           "0.35",      0,  0.35},
+      {"exponent",          "1E-05",     0,  1e-05},
+      {"lower case",        "2.5e3",     0,  2500.0},
+      {"D exponent",        "1d3",       0,  1000.0},
+      {"integer form",      "50",        0,  50.0},
+      {"trailing point",    "-2.",       0,  -2.0},
+      {"leading point",     ".5",        0,  0.5},
+      {"plus sign",         "+1.5E+2",   0,  150.0},
+      {"underflow is 0",    "1E-400",    0,  0.0},
+      {"subnormal",         "1E-310",    0,  1e-310},
+      {"overflow",          "1E400",     64, -99},
+      {"large mantissa",    "1000E306",  64, -99},
+      {"inf",               "inf",       64, -99},
+      {"nan",               "nan",       64, -99},
+      {"two points",        "1.2.3",     64, -99},
+      {"exponent only",     "1E",        64, -99},
+      {"point only",        ".",         64, -99},
+      {"sign exponent",     "1+5",       64, -99},
+      {"locale comma",      "49;05",     64, -99},
+      {"quoted",            "\"1.5\"",   64, -99},
+      {"parenthesis",       "1.5)",      59, -99},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Input in(c.bytes);
+    double v = -99;
+    EXPECT_EQ(failure_of([&] { ListRead(in.unit()).read(v); }), c.failure);
+    EXPECT_EQ(v, c.value);
+  }
+}
+
+TEST(ListRead, Texts) {
+  struct Case {
+    const char* name;
+    const char* bytes;
+    size_t field;
+    int failure;
+    const char* value;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"first word of a label",  "TITLE OF THE PROJECT\r\n",  8,  0,  "TITLE   "},
+      {"ends at a comma",        "LAYER MODULI,ANALYTICAL",    6,  0,  "LAYER "},
+      {"ends at a slash",        "a/b",                        3,  0,  "a  "},
+      {"ends at a tab",          "ab\tc",                      2,  0,  "ab"},
+      {"quoted keeps all",       "\"lane 1, km 3/2\"",         14, 0,  "lane 1, km 3/2"},
+      {"apostrophes",            "'it''s'",                    4,  0,  "it's"},
+      {"tag cut to 7",           "\"123456789\"",              7,  0,  "1234567"},
+      {"unquoted cut",           "123456789",                  7,  0,  "1234567"},
+      {"quoted over a line end", "\"ab\r\ncd\"",               4,  0,  "abcd"},
+      {"shift-jis bytes kept",   "\x95\xdc\x91\x95.out",       8,  0,  "\x95\xdc\x91\x95.out"},
+      {"junk after the quote",   "\"ab\"c",                    4,  59, ""},
+      {"unterminated quote",     "\"ab\r\n",                   4,  24, ""},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Input in(c.bytes);
+    std::string v;
+    EXPECT_EQ(failure_of([&] { ListRead(in.unit()).read(v, c.field); }), c.failure);
+    EXPECT_EQ(v, c.value);
+  }
+}
+
+// Each statement starts on a new line, spans lines as its values need, and ignores the rest of
+// its last line.
+TEST(ListRead, StatementsAndLines) {
+  Input in("1 2 3 ignored\r\n\r\n4\r\n5,\r\n\r\n6 7\r\n8\n9");
+  int32_t a = 0, b = 0, c = 0, d = 0;
+  ListRead(in.unit()).read(a);
+  EXPECT_EQ(a, 1);
+  {
+    ListRead r(in.unit());  // spans "4", "5," and an empty line
+    r.read(b);
+    r.read(c);
+    r.read(d);
+  }
+  EXPECT_EQ(b, 4);
+  EXPECT_EQ(c, 5);
+  EXPECT_EQ(d, 6);
+  ListRead(in.unit()).read(a);  // "7" is left behind with its line
+  EXPECT_EQ(a, 8);
+  ListRead(in.unit()).read(a);  // LF line end, last line without one
+  EXPECT_EQ(a, 9);
+  EXPECT_EQ(failure_of([&] { ListRead(in.unit()).read(a); }), kEndOfFile);
+
+  in.unit().rewind();
+  ListRead(in.unit()).read(a);
+  EXPECT_EQ(a, 1);
+}
+
+TEST(ListRead, CommasNullsAndSlash) {
+  {
+    // A comma after a line end is still the separator of the value before it.
+    Input in("5\r\n, 6\r\n");
+    int32_t a = 0, b = 0;
+    ListRead r(in.unit());
+    r.read(a);
+    r.read(b);
+    EXPECT_EQ(a, 5);
+    EXPECT_EQ(b, 6);
+  }
+  {
+    // Two commas: a null value keeps the item's value.
+    Input in("1 , ,3\r\n");
+    int32_t a = 0, b = 42, c = 0;
+    ListRead r(in.unit());
+    r.read(a);
+    r.read(b);
+    r.read(c);
+    EXPECT_EQ(a, 1);
+    EXPECT_EQ(b, 42);
+    EXPECT_EQ(c, 3);
+  }
+  {
+    // A slash ends the statement: the rest keep their values and the next line is read next.
+    Input in("1 / 2\r\n3\r\n");
+    int32_t a = 0, b = 42;
+    {
+      ListRead r(in.unit());
+      r.read(a);
+      r.read(b);
+    }
+    EXPECT_EQ(a, 1);
+    EXPECT_EQ(b, 42);
+    ListRead(in.unit()).read(a);
+    EXPECT_EQ(a, 3);
+  }
+}
+
+TEST(InputUnit, MissingFileIsCreatedEmpty) {
+  TempDir dir;
+  InputUnit unit;
+  unit.open(7, (dir / "SESF.LAB").string());
+  EXPECT_TRUE(std::filesystem::exists(dir / "SESF.LAB"));
+  EXPECT_EQ(std::filesystem::file_size(dir / "SESF.LAB"), 0u);
+  int32_t v = 0;
+  try {
+    ListRead(unit).read(v);
+    FAIL() << "no end of file";
+  } catch (const RuntimeFailure& f) {
+    EXPECT_EQ(failure_line(f),
+              "forrtl: severe (24): end-of-file during read, unit 7, file " +
+                  (dir / "SESF.LAB").string());
+  }
+}
+
+TEST(InputUnit, OpenFailures) {
+  TempDir dir;
+  InputUnit unit;
+  EXPECT_EQ(failure_of([&] { unit.open(1, ""); }), kBadFileName);
+  EXPECT_EQ(failure_of([&] { unit.open(1, (dir / "no" / "inp.dat").string()); }), kFileNotFound);
+  EXPECT_EQ(failure_of([&] { unit.open(1, dir.path().string()); }), kAccessDenied);
+}
+
+TEST(OutputUnit, RecordsEndInCrLfAndOpenEmptiesTheFile) {
+  TempDir dir;
+  const auto path = dir / "report.out";
+  write_file(path, "records of an earlier run, longer than this run's\r\n");
+  OutputUnit unit;
+  unit.open(3, path.string());
+  EXPECT_EQ(read_file(path), "");  // emptied at the open, before any record
+  unit.write_record("first");
+  unit.write_record("");
+  unit.write_record("\x83\xca");
+  unit.close();
+  EXPECT_FALSE(unit.is_open());
+  EXPECT_EQ(read_file(path), "first\r\n\r\n\x83\xca\r\n");
+}
+
+TEST(OutputUnit, OpenFailures) {
+  TempDir dir;
+  OutputUnit unit;
+  struct Case {
+    const char* name;
+    std::string path;
+    int failure;
+  };
+  const Case cases[] = {
+      {"empty name", "", kBadFileName},
+      {"name too long", std::string(5000, 'x'), kBadFileName},
+      {"folder missing", (dir / "no" / "r.out").string(), kFileNotFound},
+      {"a folder", dir.path().string(), kAccessDenied},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    try {
+      unit.open(3, c.path);
+      FAIL() << "opened";
+    } catch (const RuntimeFailure& f) {
+      EXPECT_EQ(f.number, c.failure);
+      EXPECT_EQ(f.unit, 3);
+      EXPECT_EQ(f.path, c.path);
+    }
+  }
+}
+
+TEST(OutputUnit, ReadOnlyFileIsAccessDenied) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root may write a read-only file";
+  TempDir dir;
+  const auto path = dir / "DEF.OUT";
+  write_file(path, "old");
+  std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+  OutputUnit unit;
+  EXPECT_EQ(failure_of([&] { unit.open(2, path.string()); }), kAccessDenied);
+  EXPECT_EQ(read_file(path), "old");
+}
+
+// A device that refuses every byte: the failure shows when the buffered records are written out.
+TEST(OutputUnit, FullDeviceFailsAtClose) {
+  OutputUnit unit;
+  unit.open(2, "/dev/full");
+  unit.write_record("a record");
+  try {
+    unit.close();
+    FAIL() << "no write error";
+  } catch (const RuntimeFailure& f) {
+    EXPECT_EQ(failure_line(f), "forrtl: severe (38): error during write, unit 2, file /dev/full");
+  }
+  EXPECT_FALSE(unit.is_open());
+}
+
+}  // namespace
+}  // namespace orva

@@ -1,0 +1,149 @@
+#include "layer_kernel.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace orva {
+namespace {
+
+void expect_matrix_near(const Mat4& actual, const Mat4& expected, double tolerance) {
+  for (int r = 1; r <= 4; ++r) {
+    for (int c = 1; c <= 4; ++c) {
+      const double scale = std::max(1.0, std::fabs(expected(r, c)));
+      EXPECT_NEAR(actual(r, c), expected(r, c), tolerance * scale)
+          << "entry (" << r << "," << c << ")";
+    }
+  }
+}
+
+TEST(MatrixMultiply, SquareProductReplacesTheLeftOperand) {
+  // Column-major [1 2; 3 4] [5 6; 7 8] = [19 22; 43 50].
+  double a[] = {1, 3, 2, 4};
+  double b[] = {5, 7, 6, 8};
+  matrix_multiply(a, 2, b, 2);
+  EXPECT_EQ(std::vector<double>(a, a + 4), (std::vector<double>{19, 43, 22, 50}));
+  EXPECT_EQ(std::vector<double>(b, b + 4), (std::vector<double>{5, 7, 6, 8}));
+}
+
+TEST(MatrixMultiply, RectangularProductReplacesTheRightOperand) {
+  // [1 2; 3 4] [1 0 2; 0 1 3] = [1 2 8; 3 4 18].
+  double a[] = {1, 3, 2, 4};
+  double b[] = {1, 0, 0, 1, 2, 3};
+  matrix_multiply(a, 2, b, 3);
+  EXPECT_EQ(std::vector<double>(a, a + 4), (std::vector<double>{1, 3, 2, 4}));
+  EXPECT_EQ(std::vector<double>(b, b + 6), (std::vector<double>{1, 3, 2, 4, 8, 18}));
+}
+
+// The transfer matrix of a bonded layer propagates through its depth: a layer of no thickness is
+// the identity, and two layers of one material make one layer of their joint thickness.
+TEST(LayerTransferMatrix, PropagatesThroughDepth) {
+  Mat4 identity;
+  for (int i = 1; i <= 4; ++i) identity(i, i) = 1;
+  for (double nu : {0.2, 0.35, 0.5}) {
+    for (double m : {0.05, 0.7, 6.0}) {
+      SCOPED_TRACE("nu " + std::to_string(nu) + ", m " + std::to_string(m));
+      Mat4 zero;
+      layer_transfer_matrix(zero, m, 0.0, nu, 500, 0);
+      expect_matrix_near(zero, identity, 1e-15);
+
+      Mat4 upper, lower, joint;
+      layer_transfer_matrix(upper, m, 0.4, nu, 500, 2e-3);  // the compliance acts at the top only
+      layer_transfer_matrix(lower, m, 0.9, nu, 500, 0);
+      layer_transfer_matrix(joint, m, 1.3, nu, 500, 2e-3);
+      matrix_multiply(upper.data(), 4, lower.data(), 4);
+      expect_matrix_near(upper, joint, 1e-12);
+    }
+  }
+}
+
+// The compliance enters through k = E K in the first row only; (3,3) equals (2,2) exactly.
+TEST(LayerMatrices, ComplianceChangesOnlyTheFirstRow) {
+  for (double m : {0.3, 2.0, 15.0}) {
+    Mat4 bonded, slipping, hs_bonded, hs_slipping;
+    layer_transfer_matrix(bonded, m, 0.8, 0.35, 2000, 0);
+    layer_transfer_matrix(slipping, m, 0.8, 0.35, 2000, 1e-3);
+    halfspace_matrix(hs_bonded, m, 0.4, 300, 0);
+    halfspace_matrix(hs_slipping, m, 0.4, 300, 1e-3);
+    EXPECT_EQ(bonded(3, 3), bonded(2, 2));
+    EXPECT_EQ(slipping(3, 3), slipping(2, 2));
+    for (int c = 1; c <= 4; ++c) {
+      EXPECT_NE(bonded(1, c), slipping(1, c)) << "column " << c;
+      EXPECT_NE(hs_bonded(1, c), hs_slipping(1, c)) << "column " << c;
+      for (int r = 2; r <= 4; ++r) {
+        EXPECT_EQ(bonded(r, c), slipping(r, c)) << "(" << r << "," << c << ")";
+        EXPECT_EQ(hs_bonded(r, c), hs_slipping(r, c)) << "(" << r << "," << c << ")";
+      }
+    }
+  }
+}
+
+ModelLayers layers_of(std::vector<double> modulus,
+                      std::vector<double> poisson,
+                      std::vector<double> thickness,
+                      std::vector<double> compliance) {
+  ModelLayers layers;
+  layers.n_model_layers = static_cast<int>(modulus.size());
+  layers.sublayer_modulus = modulus;
+  layers.sublayer_poisson = poisson;
+  layers.sublayer_thickness = thickness;
+  layers.sublayer_slip.assign(modulus.size(), 0.0);
+  layers.sublayer_compliance = compliance;
+  layers.layer_matrices.resize(modulus.size());
+  return layers;
+}
+
+ModelValues values_of(double radius_m) {
+  ModelValues values;
+  values.radius_m = radius_m;
+  values.contact_pressure = 0.7;
+  values.norm_radius = 1.0;
+  return values;
+}
+
+// Response of a half-space to a unit load: R(m) = -2 (1 - nu^2) / (E m).
+TEST(LayerSystemKernel, HalfSpaceAloneIsBoussinesq) {
+  const ModelValues values = values_of(0.15);
+  for (double nu : {0.25, 0.35, 0.5}) {
+    ModelLayers layers = layers_of({420}, {nu}, {0}, {0});
+    for (double m : {0.01, 1.0, 40.0}) {
+      const double r = layer_system_response(layers, values, m, 1.0);
+      EXPECT_NEAR(r / (-2 * (1 - nu * nu) / (420 * m)), 1.0, 1e-13) << "nu " << nu << ", m " << m;
+    }
+  }
+}
+
+// At large wavenumbers only the top of the first sublayer matters, slip below or not. The deviation
+// falls like exp(-2 m h1) (h1 = 1 here) until the cancellation of the growing exponentials in the
+// chain product leaves rounding noise of about 1e-9 from m = 20 on.
+TEST(LayerSystemKernel, TendsToTheFirstLayerAtLargeWavenumbers) {
+  const ModelValues values = values_of(0.15);
+  ModelLayers layers =
+      layers_of({3900, 200, 80}, {0.35, 0.3, 0.45}, {0.15, 0.3, 0}, {0, 2e-3, 5e-3});
+  const double m = 15;
+  const double r = layer_system_response(layers, values, m, 1.0);
+  EXPECT_NEAR(r / (-2 * (1 - 0.35 * 0.35) / (3900 * m)), 1.0, 1e-8);
+}
+
+TEST(DeflectionIntegrand, NanKernelGivesExactlyZero) {
+  // A 1 m sublayer under a 15 cm plate overflows at m = 60 (u = 400, e2 = exp(800)).
+  ModelValues values = values_of(0.15);
+  ModelLayers layers = layers_of({294, 98}, {0.35, 0.4}, {1.0, 0}, {0, 0});
+  const double m = 60;
+  double kernel = 0;
+  layer_system_kernel(layers, values, m, kernel, integrand_load(values, m, ::j1(m)));
+  ASSERT_TRUE(std::isnan(kernel));
+  const double value = deflection_integrand(layers, values, m);
+  EXPECT_EQ(value, 0.0);
+  EXPECT_FALSE(std::signbit(value));
+
+  // Well inside the range the integrand is the kernel's value.
+  layer_system_kernel(layers, values, 2.0, kernel, integrand_load(values, 2.0, ::j1(2.0)));
+  EXPECT_EQ(deflection_integrand(layers, values, 2.0), kernel);
+}
+
+}  // namespace
+}  // namespace orva
