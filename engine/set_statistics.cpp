@@ -271,28 +271,18 @@ double pending_value(const std::vector<double>& values, int k) {
 
 }  // namespace
 
-void note_singular_values(SetTables& tables, int32_t iteration, std::span<const double> w) {
-  if (iteration < 1) return;
+void note_singular_values(SetTables& tables, std::span<const double> w) {
   double largest = 0.0, smallest = 0.0;
   for (size_t q = 0; q < w.size(); ++q) {
     if (q == 0 || w[q] > largest) largest = w[q];
     if (q == 0 || w[q] < smallest) smallest = w[q];
   }
-  // A zero singular value makes the condition number infinite; no free layer leaves both 0.
-  const double condition = w.empty() ? 0.0 : largest / smallest;
-  const size_t need = static_cast<size_t>(iteration);
-  if (tables.pending_condition_number.size() < need) {
-    tables.pending_condition_number.resize(need, 0.0);
-    tables.pending_max_singular_value.resize(need, 0.0);
-  }
-  tables.pending_condition_number[need - 1] = condition;
-  tables.pending_max_singular_value[need - 1] = largest;
+  // A zero singular value makes the condition number infinite; no values leave both 0.
+  tables.pending_condition_number.push_back(w.empty() ? 0.0 : largest / smallest);
+  tables.pending_max_singular_value.push_back(largest);
 }
 
-void record_set(SetTables& tables,
-                const InputData& input,
-                const DataSet& data,
-                std::string_view last_drop_note) {
+void record_set(SetTables& tables, const InputData& input, const DataSet& data) {
   const int nl = input.n_layers;
   const int np = input.n_sensors;
   tables.n_layers = nl;
@@ -302,7 +292,7 @@ void record_set(SetTables& tables,
   tables.sensor_offset = input.sensor_offset;
 
   SetTable set;
-  set.label = std::string(last_drop_note.substr(0, kLabelLength));
+  set.label = data.drop_note.substr(0, kLabelLength);
   set.label.resize(kLabelLength, ' ');
   set.mean_deflection.assign(data.mean_deflection.begin(), data.mean_deflection.end());
   const int n = data.iteration_count;

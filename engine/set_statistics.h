@@ -46,8 +46,8 @@ struct SetTables {
   std::vector<double> sensor_offset;  // n_sensors, cm
   std::vector<SetTable> sets;         // in the order the data sets were run
 
-  // Singular values of each iteration of the data set being run, filled by note_singular_values
-  // and consumed by record_set; index k-1 holds iteration k.
+  // Condition number and largest singular value of each iteration of the data set being run,
+  // appended by note_singular_values and consumed by record_set; index k-1 holds iteration k.
   std::vector<double> pending_condition_number;
   std::vector<double> pending_max_singular_value;
 };
@@ -103,18 +103,17 @@ void write_statistics_summary(const SetTables& tables,
 // gets no record leaves no file. Throws RuntimeFailure when a file cannot be written.
 void write_set_tables(const SetTables& tables, const std::filesystem::path& folder);
 
-// Filling the tables from the driver of a run that asks for them.
+// Filling the tables from the driver of a run that asks for them (DriverContext::set_tables).
 //
-// note_singular_values: after the decomposition of iteration k's Jacobian, before any singular
-// value is truncated; w holds the singular values of the free layers.
-void note_singular_values(SetTables& tables, int32_t iteration, std::span<const double> w);
+// note_singular_values: once per iteration, in order, with the singular values of the matrix
+// the solver decomposed (before any is truncated); the driver calls it only when a Jacobian is
+// decomposed, so a run without free layers notes nothing.
+void note_singular_values(SetTables& tables, std::span<const double> w);
 // record_set: once a data set's iterations are done (data.iteration_count = N, the histories
-// filled); appends its SetTable and takes the run-wide values from `input`. The best iteration is
-// the first one of smallest error (iterations whose error is not a number are passed over; when
-// every error is, the final one).
-void record_set(SetTables& tables,
-                const InputData& input,
-                const DataSet& data,
-                std::string_view last_drop_note);
+// filled, data.drop_note the note of the set's last drop); appends its SetTable, takes the
+// run-wide values from `input` and clears the noted singular values for the next set. The best
+// iteration is the first one of smallest error (iterations whose error is not a number are
+// passed over; when every error is, the final one).
+void record_set(SetTables& tables, const InputData& input, const DataSet& data);
 
 }  // namespace orva

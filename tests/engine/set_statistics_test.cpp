@@ -2,12 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "driver.h"
+#include "engine_main.h"
+#include "input_reader.h"
+#include "report.h"
 #include "test_support.h"
 
 namespace orva {
@@ -211,12 +217,13 @@ InputData two_layer_input() {
 
 TEST(SetStatistics, RecordSetKeepsTheIterationOfSmallestError) {
   SetTables t;
-  const DataSet d = three_iterations();
+  DataSet d = three_iterations();
+  d.drop_note = "SITE A No.1 left wheel path, 2nd lane   ";
   const double w1[] = {2.0, 1.0}, w2[] = {0.5, 4.0}, w3[] = {3.0, 3.0};
-  note_singular_values(t, 1, w1);
-  note_singular_values(t, 2, w2);
-  note_singular_values(t, 3, w3);
-  record_set(t, two_layer_input(), d, "SITE A No.1 left wheel path, 2nd lane   ");
+  note_singular_values(t, w1);
+  note_singular_values(t, w2);
+  note_singular_values(t, w3);
+  record_set(t, two_layer_input(), d);
 
   ASSERT_EQ(t.sets.size(), 1u);
   EXPECT_EQ(t.n_layers, 2);
@@ -252,14 +259,15 @@ TEST(SetStatistics, RecordSetPassesOverErrorsThatAreNotNumbers) {
   DataSet d = three_iterations();
   d.deflection_history(2, 1) = nan;  // iteration 1 would otherwise not be best anyway
   d.deflection_history(3, 2) = nan;  // iteration 2, the best by value, is lost
-  record_set(t, two_layer_input(), d, "short");
+  d.drop_note = "short";
+  record_set(t, two_layer_input(), d);
   EXPECT_EQ(t.sets[0].label, "short               ");
   EXPECT_EQ(t.sets[0].best_iteration, 3);
   EXPECT_EQ(t.sets[0].condition_number, 0.0);  // nothing was noted: no singular values
 
   DataSet all_nan = three_iterations();
   for (int k = 2; k <= 4; ++k) all_nan.deflection_history(k, 1) = nan;
-  record_set(t, two_layer_input(), all_nan, "");
+  record_set(t, two_layer_input(), all_nan);
   EXPECT_EQ(t.sets[1].best_iteration, 3);  // the final iteration
 }
 
@@ -409,6 +417,154 @@ TEST(SetStatisticsWriter, OneSetWritesZeroSpread) {
   const std::string file = test::read_file(dir / "fort.8");
   EXPECT_NE(file.find("   STD   :       0.000       0.000\r\n"), std::string::npos);
   EXPECT_EQ(file.find("NaN"), std::string::npos);
+}
+
+// Two data sets of one drop each: a run that could have filled per-set tables. The ordinary
+// engine keeps none, so it must leave no fort.7, fort.8 or fort.10 and print nothing.
+constexpr const char* kTwoSetInput =
+    "ORVA for Windows Ver2.2\r\n"
+    "\r\n"
+    "TITLE OF THE PROJECT\r\n"
+    "twosets\r\n"
+    "\r\n"
+    "NAME OF FILE FOR ITERATION PROCESS\r\n"
+    "twosets.out\r\n"
+    "\r\n"
+    "NO. OF LAYERS AND MEASUREMENT POINTS\r\n"
+    "2   3\r\n"
+    "\r\n"
+    "NUMBERS OF TOTAL DATA\r\n"
+    "1\r\n"
+    "\r\n"
+    "LAYER PROPERTIES\r\n"
+    "IFIX    MODULUS(MPa)      MU       THICKNESS(cm)      SLIP RATE\r\n"
+    "0             3000          0.35          20            0\r\n"
+    "0             100           0.4\r\n"
+    "\r\n"
+    "SENSOR POSITIONS(cm)\r\n"
+    "0    30    60\r\n"
+    "\r\n"
+    "STD LOAD AND RADIUS of PLATE\r\n"
+    "49            15\r\n"
+    "\r\n"
+    "OPTIONS FOR TYPE OF OUTPUT (1--> YES   0--> NO)\r\n"
+    "LAYER MODULI,ANALYTICAL DEFLECTIONS,DEFLECTION RATIO\r\n"
+    "1  1  1\r\n"
+    "\r\n"
+    "REGULARIZATION (1--> YES   0--> NO)\r\n"
+    "0\r\n"
+    "\r\n"
+    "REGULARIZATION PARAMETER\r\n"
+    "(RECOMMENDED VALUE : LAYERS#<=3 --> 0.001, LAYERS#=>4 --> 0.03)\r\n"
+    "0.001\r\n"
+    "\r\n"
+    "FWD DEFLECTION DATA(\x83\xca\x82\x8d\x81\x6a\r\n"
+    "1,0,\"99:99\",49\r\n"
+    "400\r\n"
+    "150\r\n"
+    "70\r\n"
+    "999.9,\"Run1\"\r\n"
+    "2,0,\"99:99\",49\r\n"
+    "350\r\n"
+    "120\r\n"
+    "60\r\n"
+    "999.9,\"Run2\"\r\n";
+
+TEST(SetStatisticsEngine, OrdinaryRunWritesNoStatisticsFiles) {
+  test::TempDir dir;
+  test::write_file(dir / "SESF.LAB", "2958\r\n");
+  test::write_file(dir / "inp.dat", kTwoSetInput);
+  const test::RunResult run = test::run_engine(dir.path());
+  EXPECT_EQ(run.exit_status, 0) << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "");
+  EXPECT_FALSE(test::read_file(dir / "twosets.out").empty());
+
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(
+      names,
+      (std::vector<std::string>{"DEF.OUT", "MODULI.OUT", "SESF.LAB", "inp.dat", "twosets.out"}));
+}
+
+// The engine's main loop run in this process with DriverContext::set_tables given: the report and
+// the result files are byte for byte those of the ordinary engine run, and the tables hold both
+// sets, from which the statistics files are written.
+TEST(SetStatisticsEngine, DriverFillsTablesWhenAskedAndWritesTheSame) {
+  test::TempDir dir;
+  test::write_file(dir / "SESF.LAB", "2958\r\n");
+  test::write_file(dir / "inp.dat", kTwoSetInput);
+  ASSERT_EQ(test::run_engine(dir.path()).exit_status, 0);
+  const std::vector<std::string> outputs = {"twosets.out", "DEF.OUT", "MODULI.OUT"};
+  std::vector<std::string> ordinary;
+  for (const std::string& name : outputs) {
+    ordinary.push_back(test::read_file(dir / name));
+    std::filesystem::remove(dir / name);
+  }
+
+  const std::filesystem::path saved = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  SetTables tables;
+  DataSet last;
+  {
+    EngineRun run;
+    int32_t flag = 0;
+    read_input(run.input_file, run.input, run.data, flag);
+    run.report.open(3, trimmed_report_name(run.input));
+    DriverContext ctx{run.input, run.data, run.model, run.svd, run.solver, run.report, run.results};
+    ctx.set_tables = &tables;
+    int32_t end_of_input = 0;
+    for (int32_t set = 1;; ++set) {
+      read_data_set(run.input_file, run.input, run.data, end_of_input, set);
+      if (end_of_input == 1) break;
+      back_calculate(ctx, set, flag);
+    }
+    run.report.close();
+    last = run.data;
+  }
+  std::filesystem::current_path(saved);
+  for (size_t i = 0; i < outputs.size(); ++i) {
+    EXPECT_EQ(test::read_file(dir / outputs[i]), ordinary[i]) << outputs[i];
+  }
+
+  ASSERT_EQ(tables.sets.size(), 2u);
+  EXPECT_EQ(tables.sets[0].label, "Run1                ");
+  EXPECT_EQ(tables.sets[1].label, "Run2                ");
+  EXPECT_EQ(tables.n_layers, 2);
+  EXPECT_EQ(tables.output_options[2], 1);
+  // The second set against what the engine left in its tables: the best iteration is the first of
+  // smallest report error, its moduli are modulus_history row best.
+  const SetTable& s = tables.sets[1];
+  const int n = last.iteration_count;
+  EXPECT_EQ(s.final_iteration, n);
+  std::vector<float> errors(static_cast<size_t>(n));
+  compute_iteration_errors(last, 3, n, errors);
+  const int best =
+      static_cast<int>(std::min_element(errors.begin(), errors.end()) - errors.begin());
+  EXPECT_EQ(s.best_iteration, best + 1);
+  EXPECT_EQ(s.best_error, errors[static_cast<size_t>(best)]);
+  EXPECT_EQ(s.best_moduli[0], last.modulus_history(best + 1, 1));
+  EXPECT_EQ(s.computed_deflections.rows, n);
+  for (const SetTable& set : tables.sets) {
+    EXPECT_GE(set.condition_number, 1.0);
+    EXPECT_TRUE(std::isfinite(set.condition_number));
+    EXPECT_GT(set.max_singular_value, 0.0);
+  }
+  EXPECT_TRUE(tables.pending_condition_number.empty());
+
+  std::ostringstream console;
+  write_statistics_summary(tables, dir.path(), console);
+  write_set_tables(tables, dir.path());
+  for (const char* name : {"fort.7", "fort.8", "fort.10"}) {
+    const std::string text = test::read_file(dir / name);
+    EXPECT_FALSE(text.empty()) << name;
+    EXPECT_EQ(text.find("NaN"), std::string::npos) << name;
+    EXPECT_EQ(text.find("*"), std::string::npos) << name;
+  }
+  EXPECT_NE(test::read_file(dir / "fort.8").find("   Run1   "), std::string::npos);
 }
 
 }  // namespace
