@@ -28,9 +28,10 @@ struct SetTable {
   int32_t best_iteration = 0;           // the iteration with the smallest error, 1..N
   std::vector<double> best_moduli;      // n_layers, MPa: the moduli of best_iteration
   float best_error = 0.0f;              // cm^2, the error of best_iteration
-  double condition_number = 0.0;        // largest / smallest singular value of best_iteration's
-                                        // Jacobian; 0 when none was computed (no free layer)
-  double max_singular_value = 0.0;      // largest singular value of best_iteration's Jacobian
+  // Largest / smallest singular value of the matrix decomposed at best_iteration (infinite when
+  // one is 0), and the largest; both 0 when nothing was decomposed (no free layer).
+  double condition_number = 0.0;
+  double max_singular_value = 0.0;
   std::vector<double> measured_deflection_um;  // n_sensors: mean_deflection x 10000
   std::vector<double> computed_deflection_um;  // n_sensors: computed at best_iteration x 10000
   HistoryTable computed_deflections;           // N x n_sensors, cm: row k = computed at iteration k
@@ -84,7 +85,7 @@ struct SetStatistics {
   HistoryTable deflection_error_percent;
 };
 
-// Pure computation over the tables; writes nothing.
+// Pure computation over the tables; writes nothing. An entry that a set lacks counts as 0.
 SetStatistics compute_set_statistics(const SetTables& tables);
 
 // The summary of all sets: headings, one row per set (label, best iteration, condition number,

@@ -419,8 +419,7 @@ TEST(SetStatisticsWriter, OneSetWritesZeroSpread) {
   EXPECT_EQ(file.find("NaN"), std::string::npos);
 }
 
-// Two data sets of one drop each: a run that could have filled per-set tables. The ordinary
-// engine keeps none, so it must leave no fort.7, fort.8 or fort.10 and print nothing.
+// Two data sets of one drop each, on the solver path that replaces @FLAG@ (0 SVD, 1 shrinkage).
 constexpr const char* kTwoSetInput =
     "ORVA for Windows Ver2.2\r\n"
     "\r\n"
@@ -452,7 +451,7 @@ constexpr const char* kTwoSetInput =
     "1  1  1\r\n"
     "\r\n"
     "REGULARIZATION (1--> YES   0--> NO)\r\n"
-    "0\r\n"
+    "@FLAG@\r\n"
     "\r\n"
     "REGULARIZATION PARAMETER\r\n"
     "(RECOMMENDED VALUE : LAYERS#<=3 --> 0.001, LAYERS#=>4 --> 0.03)\r\n"
@@ -470,10 +469,18 @@ constexpr const char* kTwoSetInput =
     "60\r\n"
     "999.9,\"Run2\"\r\n";
 
-TEST(SetStatisticsEngine, OrdinaryRunWritesNoStatisticsFiles) {
+std::string two_set_input(const char* regularization_flag) {
+  std::string text = kTwoSetInput;
+  text.replace(text.find("@FLAG@"), 6, regularization_flag);
+  return text;
+}
+
+// A run that could have filled per-set tables: the ordinary engine keeps none, so it leaves no
+// fort.7, fort.8 or fort.10 and prints nothing.
+TEST(SetStatisticsEngineRun, OrdinaryRunWritesNoStatisticsFiles) {
   test::TempDir dir;
   test::write_file(dir / "SESF.LAB", "2958\r\n");
-  test::write_file(dir / "inp.dat", kTwoSetInput);
+  test::write_file(dir / "inp.dat", two_set_input("0"));
   const test::RunResult run = test::run_engine(dir.path());
   EXPECT_EQ(run.exit_status, 0) << run.err;
   EXPECT_EQ(run.out, "");
@@ -492,11 +499,14 @@ TEST(SetStatisticsEngine, OrdinaryRunWritesNoStatisticsFiles) {
 
 // The engine's main loop run in this process with DriverContext::set_tables given: the report and
 // the result files are byte for byte those of the ordinary engine run, and the tables hold both
-// sets, from which the statistics files are written.
-TEST(SetStatisticsEngine, DriverFillsTablesWhenAskedAndWritesTheSame) {
+// sets, from which the statistics files are written. On both solver paths: the singular values
+// come from svdcmp (flag 0) or from the decomposition of the shrinkage estimator (flag 1).
+class SetStatisticsEngine : public testing::TestWithParam<const char*> {};
+
+TEST_P(SetStatisticsEngine, DriverFillsTablesWhenAskedAndWritesTheSame) {
   test::TempDir dir;
   test::write_file(dir / "SESF.LAB", "2958\r\n");
-  test::write_file(dir / "inp.dat", kTwoSetInput);
+  test::write_file(dir / "inp.dat", two_set_input(GetParam()));
   ASSERT_EQ(test::run_engine(dir.path()).exit_status, 0);
   const std::vector<std::string> outputs = {"twosets.out", "DEF.OUT", "MODULI.OUT"};
   std::vector<std::string> ordinary;
@@ -566,6 +576,13 @@ TEST(SetStatisticsEngine, DriverFillsTablesWhenAskedAndWritesTheSame) {
   }
   EXPECT_NE(test::read_file(dir / "fort.8").find("   Run1   "), std::string::npos);
 }
+
+INSTANTIATE_TEST_SUITE_P(Solvers,
+                         SetStatisticsEngine,
+                         testing::Values("0", "1"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                           return std::string(info.param[0] == '0' ? "Svd" : "Shrinkage");
+                         });
 
 }  // namespace
 }  // namespace orva
