@@ -8,6 +8,7 @@
 
 #include "report.h"
 #include "results_files.h"
+#include "set_statistics.h"
 
 namespace orva {
 
@@ -79,6 +80,7 @@ void solve_step(DriverContext& ctx, Work& w, int regularization_flag) {
   if (regularization_flag == 1) {
     solve_least_squares(
         ctx.solver, kShrinkageRule, w.residual, jacobian, np, n_free, step, regularization_flag);
+    if (ctx.set_tables != nullptr) note_singular_values(*ctx.set_tables, ctx.solver.svd.s);
     return;
   }
 
@@ -91,6 +93,7 @@ void solve_step(DriverContext& ctx, Work& w, int regularization_flag) {
   std::span<double> sv(w.svd_w.data(), static_cast<size_t>(n_free));
   std::span<double> v(w.svd_v.data(), used);
   svdcmp(ctx.svd, jacobian, np, n_free, sv, v);
+  if (ctx.set_tables != nullptr) note_singular_values(*ctx.set_tables, sv);
   const double threshold = ctx.input.regularization_parameter;
   if (threshold != 0.0) {
     const double cut = *std::max_element(sv.begin(), sv.end()) * threshold;
@@ -239,6 +242,7 @@ void back_calculate(DriverContext& ctx, int set_index, int regularization_flag) 
   check_back_calculation_input(ctx.input, regularization_flag);
   int n = run_gauss_newton(ctx, regularization_flag);
   write_results(ctx, n);
+  if (ctx.set_tables != nullptr) record_set(*ctx.set_tables, ctx.input, ctx.data);
 }
 
 void write_results(DriverContext& ctx, int n) {

@@ -24,6 +24,8 @@
 
 namespace orva {
 
+struct SetTables;  // set_statistics.h
+
 // The process-wide state that a back-calculation reaches; owned by engine_main.
 struct DriverContext {
   const InputData& input;
@@ -34,6 +36,9 @@ struct DriverContext {
   OutputUnit& report;   // the iteration report, open for the whole run
   OutputUnit& results;  // the unit of DEF.OUT and MODULI.OUT, opened and closed per file
   int set_index = 0;    // number of the data set being back-calculated, for messages
+  // When set, each data set's tables for the set statistics are recorded here; engine_main
+  // leaves it null, and it changes nothing that is written.
+  SetTables* set_tables = nullptr;
 };
 
 // A data set whose results are not all finite numbers. engine_main writes "back-calculation

@@ -67,6 +67,7 @@ struct DataSet {
   HistoryTable modulus_history;         // (max_iterations + 2) x n_layers, MPa
   HistoryTable match_table;             // max_iterations x n_sensors
   int32_t iteration_count = 0;
+  std::string drop_note;  // 80, the note of the set's last drop; only the set statistics read it
 };
 
 }  // namespace orva

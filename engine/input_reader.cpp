@@ -240,11 +240,10 @@ void read_data_set(InputUnit& file,
       ListRead(file).read(data.drop_deflection(k, j));
     }
     double drop_aux_value = 0.0;
-    std::string drop_note;
     {
       ListRead r(file);
       r.read(drop_aux_value);
-      r.read(drop_note, kNoteLength);
+      r.read(data.drop_note, kNoteLength);
     }
   }
   // Checked once the set is complete: a trailing incomplete set is the end of the input.
