@@ -1,6 +1,7 @@
 // The engine's data for one run: the input data set, the LayerTable, the measured data of the
 // current data set and the history tables. One of each per process, held by EngineRun
-// (engine_main.h) and passed by reference; no globals. read_input sizes every array from the counts.
+// (engine_main.h) and passed by reference; no globals. read_input sizes every array from the
+// counts.
 #pragma once
 
 #include <cstdint>
@@ -12,11 +13,11 @@ namespace orva {
 // Per-layer table, index 0..n_layers-1 for layers 1..n_layers (the last is the half-space).
 // Moduli in kgf/cm2 inside the engine (read in MPa), thickness in cm.
 struct LayerTable {
-  std::vector<int32_t> layer_fixed;      // 0 = back-calculated, 1 = held
-  std::vector<double> layer_modulus;     // seed modulus, kgf/cm2
+  std::vector<int32_t> layer_fixed;   // 0 = back-calculated, 1 = held
+  std::vector<double> layer_modulus;  // seed modulus, kgf/cm2
   std::vector<double> layer_poisson;
-  std::vector<double> layer_thickness;   // cm, layers 1..n-1
-  std::vector<double> layer_slip;        // slip rate at the layer's bottom, layers 1..n-1
+  std::vector<double> layer_thickness;  // cm, layers 1..n-1
+  std::vector<double> layer_slip;       // slip rate at the layer's bottom, layers 1..n-1
 };
 
 // Row-major table with 1-based (row, column) access, rows x cols.
@@ -30,10 +31,12 @@ struct HistoryTable {
     values.assign(static_cast<size_t>(rows) * static_cast<size_t>(cols), 0.0);
   }
   double& operator()(int row, int col) {
-    return values[static_cast<size_t>(row - 1) * static_cast<size_t>(cols) + static_cast<size_t>(col - 1)];
+    return values[static_cast<size_t>(row - 1) * static_cast<size_t>(cols) +
+                  static_cast<size_t>(col - 1)];
   }
   double operator()(int row, int col) const {
-    return values[static_cast<size_t>(row - 1) * static_cast<size_t>(cols) + static_cast<size_t>(col - 1)];
+    return values[static_cast<size_t>(row - 1) * static_cast<size_t>(cols) +
+                  static_cast<size_t>(col - 1)];
   }
 };
 

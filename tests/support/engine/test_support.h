@@ -20,8 +20,8 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-std::filesystem::path engine_path();        // ORVA_PROGRAM_DIR/ORVA-V4
-std::filesystem::path test_data_dir();      // tests/data
+std::filesystem::path engine_path();    // ORVA_PROGRAM_DIR/ORVA-V4
+std::filesystem::path test_data_dir();  // tests/data
 
 struct RunResult {
   int exit_status = -1;  // exit code, or 128 + signal number
