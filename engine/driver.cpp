@@ -53,19 +53,6 @@ struct Work {
   std::vector<size_t> free_layers;  // layer index (0-based) of free layer q
 };
 
-ModelInputs model_inputs(const InputData& input) {
-  ModelInputs m;
-  m.n_layers = input.n_layers;
-  m.n_sensors = input.n_sensors;
-  m.layer_poisson = input.layers.layer_poisson;
-  m.layer_thickness = input.layers.layer_thickness;
-  m.layer_slip = input.layers.layer_slip;
-  m.sensor_offset = input.sensor_offset;
-  m.plate_load = input.plate_load;
-  m.plate_radius = input.plate_radius;
-  return m;
-}
-
 // Solves jacobian x step = residual for the n_free unknowns; step is zero beforehand.
 void solve_step(DriverContext& ctx, Work& w, int regularization_flag) {
   const int np = ctx.input.n_sensors;
@@ -116,6 +103,19 @@ void require_finite(Value value, const DriverContext& ctx, const std::string& wh
 }
 
 }  // namespace
+
+ModelInputs model_inputs(const InputData& input) {
+  ModelInputs m;
+  m.n_layers = input.n_layers;
+  m.n_sensors = input.n_sensors;
+  m.layer_poisson = input.layers.layer_poisson;
+  m.layer_thickness = input.layers.layer_thickness;
+  m.layer_slip = input.layers.layer_slip;
+  m.sensor_offset = input.sensor_offset;
+  m.plate_load = input.plate_load;
+  m.plate_radius = input.plate_radius;
+  return m;
+}
 
 void check_back_calculation_input(const InputData& input, int regularization_flag) {
   const int nl = input.n_layers;

@@ -53,6 +53,9 @@ class BackCalculationError : public std::runtime_error {
 // kInputRejectedStatus and from the status of a storage shortage (3).
 inline constexpr int kBackCalculationFailureStatus = 4;
 
+// The model's view of the input data set (spans over its arrays; valid while input lives).
+ModelInputs model_inputs(const InputData& input);
+
 // Throws InputRejected (runtime_failure.h) for input the driver cannot solve: a regularization_flag
 // other than 0 or 1, a layer_fixed other than 0 or 1, more free layers than sensors, the shrinkage
 // estimator without more sensors than free layers, or counts outside 1..20 (the report's limit).

@@ -56,18 +56,7 @@ class Problem {
     seed_rows();
   }
 
-  ModelInputs model_inputs() const {
-    ModelInputs m;
-    m.n_layers = input.n_layers;
-    m.n_sensors = input.n_sensors;
-    m.layer_poisson = input.layers.layer_poisson;
-    m.layer_thickness = input.layers.layer_thickness;
-    m.layer_slip = input.layers.layer_slip;
-    m.sensor_offset = input.sensor_offset;
-    m.plate_load = input.plate_load;
-    m.plate_radius = input.plate_radius;
-    return m;
-  }
+  ModelInputs model_inputs() const { return orva::model_inputs(input); }
 
   // Deflections (cm) for moduli in kgf/cm2, from a model state of their own.
   std::vector<double> deflections(const std::vector<double>& moduli) {
