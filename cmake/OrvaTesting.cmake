@@ -17,3 +17,14 @@ function(orva_add_test)
     DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "${T_ENV}" LABELS "${T_NAME}")
 endfunction()
+
+# orva_add_tests(LIBS lib ... [ENV VAR=value ...]): one test program per *_test.cpp of the calling
+# folder, each named after its file.
+function(orva_add_tests)
+  cmake_parse_arguments(F "" "" "LIBS;ENV" ${ARGN})
+  file(GLOB _tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  foreach(_src IN LISTS _tests)
+    get_filename_component(_name ${_src} NAME_WE)
+    orva_add_test(NAME ${_name} SOURCES ${_src} LIBS ${F_LIBS} ENV ${F_ENV})
+  endforeach()
+endfunction()
