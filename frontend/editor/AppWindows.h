@@ -13,7 +13,7 @@ class Platform;
 
 class AppWindows {
  public:
-  explicit AppWindows(Platform& platform) : platform(platform) {}
+  explicit AppWindows(Platform& shared_platform) : platform(shared_platform) {}
   ~AppWindows();
   AppWindows(const AppWindows&) = delete;
   AppWindows& operator=(const AppWindows&) = delete;
