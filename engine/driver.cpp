@@ -8,7 +8,7 @@
 
 #include "report.h"
 #include "results_files.h"
-#include "set_statistics.h"
+#include "set_tables.h"
 
 namespace orva {
 
@@ -16,8 +16,6 @@ namespace {
 
 // Relative increment of a modulus in a trial run.
 constexpr double kTrialIncrement = 0.001;
-// The formats of the report and of the result files hold at most 20 layers and 20 sensors.
-constexpr int kMaxReportedCount = 20;
 // Shrinkage rule of the regularised solve.
 constexpr int kShrinkageRule = 2;
 
@@ -120,7 +118,7 @@ ModelInputs model_inputs(const InputData& input) {
 void check_back_calculation_input(const InputData& input, int regularization_flag) {
   const int nl = input.n_layers;
   const int np = input.n_sensors;
-  if (nl < 1 || nl > kMaxReportedCount || np < 1 || np > kMaxReportedCount) {
+  if (nl < 1 || nl > kMaxLayers || np < 1 || np > kMaxSensors) {
     reject("the number of layers (" + std::to_string(nl) + ") and of sensors (" +
            std::to_string(np) + ") must each be between 1 and 20");
   }

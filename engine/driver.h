@@ -24,7 +24,7 @@
 
 namespace orva {
 
-struct SetTables;  // set_statistics.h
+struct SetTables;  // set_tables.h
 
 // The process-wide state that a back-calculation reaches; owned by engine_main.
 struct DriverContext {

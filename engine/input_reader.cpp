@@ -204,7 +204,7 @@ void read_input(InputUnit& file, InputData& input, DataSet& data, int32_t& regul
   for (double& e : t.layer_modulus) e = e * kKgfPerCm2PerMpa;
   input.plate_load = input.plate_load * kKgfPerKn;
   for (int i = 1; i <= input.n_layers; ++i) {
-    data.modulus_history(1, i) = t.layer_modulus[i - 1] * kMpaPerKgfPerCm2;
+    data.modulus_history(1, i) = t.layer_modulus[i - 1] * kMpaPerKgfCm2;
   }
   input.convergence_tolerance = 0.001;
   regularization_flag = input.regularization_flag;

@@ -4,7 +4,7 @@
 //
 // Both throw RuntimeFailure for I/O and format errors (24, 59, 64, ...) and InputRejected for input
 // the engine cannot compute with:
-//   n_layers or n_sensors outside 1..20 (the report holds at most 20 values a record),
+//   n_layers outside 1..kMaxLayers or n_sensors outside 1..kMaxSensors,
 //   n_drops outside 1..kMaxDrops, more than kMaxModelSublayers model sublayers,
 //   a modulus <= 0, a Poisson's ratio <= -1 or > 0.5, a thickness <= 0, a slip rate outside [0, 1),
 //   a sensor offset < 0, a standard load, plate radius or drop load <= 0,
@@ -16,23 +16,16 @@
 #include <cstdint>
 #include <string>
 
+#include "engine_constants.h"
 #include "engine_state.h"
 #include "fortran_io.h"
 
 namespace orva {
 
-inline constexpr int32_t kMaxLayers = 20;
-inline constexpr int32_t kMaxSensors = 20;
 inline constexpr int32_t kMaxDrops = 10000;
 // Layers thicker than 1 m are split into sublayers of at most 1 m for the model; the model's work
 // grows with their number.
 inline constexpr int kMaxModelSublayers = 1000;
-
-// Conversion constants, used exactly as written.
-inline constexpr double kKgfPerCm2PerMpa = 10.197162129779283;
-inline constexpr double kKgfPerKn = 101.97162129779282;
-inline constexpr double kMpaPerKgfPerCm2 = 0.0980665;
-inline constexpr double kMicrometresPerCm = 10000.0;
 
 // Opens "inp.dat" on `file` (unit 1) and reads up to and including the label
 // "FWD DEFLECTION DATA(...)". Fills `input` (moduli in kgf/cm2, load in kgf), sizes every array of

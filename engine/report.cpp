@@ -109,17 +109,20 @@ class ReportWriter {
 
 }  // namespace
 
-void compute_iteration_errors(const DataSet& data, int n_sensors, int n, std::span<float> errors) {
+float iteration_error(const DataSet& data, int n_sensors, int k) {
   const HistoryTable& d = data.deflection_history;
   const double weight = 1.0 / n_sensors;
-  for (int k = 1; k <= n; ++k) {
-    float sum = 0.0f;
-    for (int j = 1; j <= n_sensors; ++j) {
-      double diff = d(1, j) - d(k + 1, j);
-      sum = static_cast<float>(static_cast<double>(sum) + diff * diff * weight);
-    }
-    errors[static_cast<size_t>(k - 1)] = sum;
+  float sum = 0.0f;
+  for (int j = 1; j <= n_sensors; ++j) {
+    double diff = d(1, j) - d(k + 1, j);
+    sum = static_cast<float>(static_cast<double>(sum) + diff * diff * weight);
   }
+  return sum;
+}
+
+void compute_iteration_errors(const DataSet& data, int n_sensors, int n, std::span<float> errors) {
+  for (int k = 1; k <= n; ++k)
+    errors[static_cast<size_t>(k - 1)] = iteration_error(data, n_sensors, k);
 }
 
 void compute_match_table(DataSet& data, int n_sensors, int n) {

@@ -7,17 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "engine_constants.h"
 #include "engine_state.h"
 
 namespace orva {
 
-// MPa per kgf/cm2: moduli are reported in MPa.
-inline constexpr double kMpaPerKgfCm2 = 0.0980665;
-
-// iteration_error(k), k = 1..n, into errors[k-1]: the mean over the sensors of the squared
+// The error of iteration k: the mean over the sensors of the squared
 // difference between measured (deflection_history row 1) and computed (row k+1) deflections, in
 // cm^2. Each term is formed in double precision; the running sum is rounded to single precision
 // after every addition.
+float iteration_error(const DataSet& data, int n_sensors, int k);
+// iteration_error(k), k = 1..n, into errors[k-1].
 void compute_iteration_errors(const DataSet& data, int n_sensors, int n, std::span<float> errors);
 
 // match_table rows 1..n: 1 - |m - d| / m with m measured and d computed at iteration k; values of

@@ -14,6 +14,8 @@
 #include "engine_main.h"
 #include "input_reader.h"
 #include "report.h"
+#include "set_table_files.h"
+#include "set_tables.h"
 #include "test_support.h"
 
 namespace orva {
