@@ -57,6 +57,56 @@ bool item_fits(Kind kind, const OutputItem& item) {
   }
 }
 
+// The edit descriptors on their own (the field of one value).
+std::string edit_integer(int64_t value, int width) { return justify(std::to_string(value), width); }
+
+std::string edit_fixed(double value, int width, int decimals) {
+  if (!std::isfinite(value)) return non_finite(value, width);
+  std::string digits = fixed_digits(std::fabs(value), decimals);
+  if (decimals == 0) digits += '.';
+  std::string sign = value < 0 ? "-" : "";
+  // The zero before the point is optional: left out when the field has no room for it.
+  if (sign.size() + digits.size() > static_cast<size_t>(width) && digits.rfind("0.", 0) == 0) {
+    digits.erase(0, 1);
+  }
+  return justify(sign + digits, width);
+}
+
+std::string edit_exponent(double value, int width, int digits) {
+  if (!std::isfinite(value)) return non_finite(value, width);
+  std::string mantissa;
+  int exponent = 0;
+  if (value == 0) {
+    mantissa.assign(static_cast<size_t>(digits), '0');
+  } else {
+    // d.ddd...e+xx with `digits` significant digits, correctly rounded: a carry shows up in the
+    // exponent (9.99996 to four digits is 1.000e+01), so the field is built from it afterwards.
+    char buf[64];
+    auto r = std::to_chars(
+        buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, digits - 1);
+    std::string_view s(buf, static_cast<size_t>(r.ptr - buf));
+    size_t e = s.find('e');
+    mantissa.push_back(s[0]);
+    if (digits > 1) mantissa.append(s.substr(2, e - 2));
+    exponent = std::atoi(std::string(s.substr(e + 1)).c_str()) + 1;
+  }
+  std::string exp_text;
+  int magnitude = std::abs(exponent);
+  char exp_sign = exponent < 0 ? '-' : '+';
+  if (magnitude <= 99) {
+    exp_text = std::string("E") + exp_sign + static_cast<char>('0' + magnitude / 10) +
+               static_cast<char>('0' + magnitude % 10);
+  } else if (magnitude <= 999) {
+    exp_text = std::string(1, exp_sign) + std::to_string(magnitude);
+  } else {
+    return stars(width);
+  }
+  std::string sign = value < 0 ? "-" : "";
+  std::string body = "0." + mantissa + exp_text;
+  if (sign.size() + body.size() > static_cast<size_t>(width)) body.erase(0, 1);
+  return justify(sign + body, width);
+}
+
 std::string edit_text(std::string_view text, int width) {
   if (width == 0) return std::string(text);
   if (text.size() >= static_cast<size_t>(width)) return std::string(text.substr(0, width));
@@ -344,55 +394,6 @@ std::string free_format_record(std::span<const OutputItem> items) {
     }
   }
   return record;
-}
-
-std::string edit_integer(int64_t value, int width) { return justify(std::to_string(value), width); }
-
-std::string edit_fixed(double value, int width, int decimals) {
-  if (!std::isfinite(value)) return non_finite(value, width);
-  std::string digits = fixed_digits(std::fabs(value), decimals);
-  if (decimals == 0) digits += '.';
-  std::string sign = value < 0 ? "-" : "";
-  // The zero before the point is optional: left out when the field has no room for it.
-  if (sign.size() + digits.size() > static_cast<size_t>(width) && digits.rfind("0.", 0) == 0) {
-    digits.erase(0, 1);
-  }
-  return justify(sign + digits, width);
-}
-
-std::string edit_exponent(double value, int width, int digits) {
-  if (!std::isfinite(value)) return non_finite(value, width);
-  std::string mantissa;
-  int exponent = 0;
-  if (value == 0) {
-    mantissa.assign(static_cast<size_t>(digits), '0');
-  } else {
-    // d.ddd...e+xx with `digits` significant digits, correctly rounded: a carry shows up in the
-    // exponent (9.99996 to four digits is 1.000e+01), so the field is built from it afterwards.
-    char buf[64];
-    auto r = std::to_chars(
-        buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, digits - 1);
-    std::string_view s(buf, static_cast<size_t>(r.ptr - buf));
-    size_t e = s.find('e');
-    mantissa.push_back(s[0]);
-    if (digits > 1) mantissa.append(s.substr(2, e - 2));
-    exponent = std::atoi(std::string(s.substr(e + 1)).c_str()) + 1;
-  }
-  std::string exp_text;
-  int magnitude = std::abs(exponent);
-  char exp_sign = exponent < 0 ? '-' : '+';
-  if (magnitude <= 99) {
-    exp_text = std::string("E") + exp_sign + static_cast<char>('0' + magnitude / 10) +
-               static_cast<char>('0' + magnitude % 10);
-  } else if (magnitude <= 999) {
-    exp_text = std::string(1, exp_sign) + std::to_string(magnitude);
-  } else {
-    return stars(width);
-  }
-  std::string sign = value < 0 ? "-" : "";
-  std::string body = "0." + mantissa + exp_text;
-  if (sign.size() + body.size() > static_cast<size_t>(width)) body.erase(0, 1);
-  return justify(sign + body, width);
 }
 
 }  // namespace orva

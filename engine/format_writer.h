@@ -78,9 +78,4 @@ class RecordFormat {
 // Without items the record is empty.
 std::string free_format_record(std::span<const OutputItem> items);
 
-// The edit descriptors on their own (the field of one value).
-std::string edit_integer(int64_t value, int width);
-std::string edit_fixed(double value, int width, int decimals);
-std::string edit_exponent(double value, int width, int digits);
-
 }  // namespace orva
