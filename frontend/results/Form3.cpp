@@ -11,6 +11,7 @@
 #include <charconv>
 
 #include "AppWindows.h"
+#include "DecimalText.h"
 #include "FlexGrid.h"
 #include "Fonts.h"
 #include "Form2.h"
@@ -372,11 +373,13 @@ void Form3::fillGrids() {
   }
   for (int i = 1; i <= ResultLayerCount; ++i) {
     centre(FG1, 1, i);
-    FG1->setTextMatrix(1, i, fixed(LayerModuli[i], 1));
+    FG1->setTextMatrix(1, i, DecimalText::fixed(LayerModuliText[i], 0, 1));
     FG1->setCellBackColor(QColor(255, 255, 255));
   }
 
-  // Deflections and the match of the last iteration, laid out across.
+  // Deflections and the match of the last iteration, laid out across. The file's deflections are
+  // in cm: micrometres move the decimal point four places.
+  constexpr int kCmToMicrometres = 4;  // decimal places
   FG2->setCols(ResultSensorCount + 1);
   FG2->setRows(4);
   FG2->setRowHeight(0, 300);
@@ -397,11 +400,11 @@ void Form3::fillGrids() {
   }
   for (int i = 1; i <= ResultSensorCount; ++i) {
     centre(FG2, 1, i);
-    FG2->setTextMatrix(1, i, fixed(MeasuredDeflections[i], 1));
+    FG2->setTextMatrix(1, i, DecimalText::fixed(MeasuredDeflectionsText[i], kCmToMicrometres, 1));
     centre(FG2, 2, i);
-    FG2->setTextMatrix(2, i, fixed(AnalysedDeflections[i], 1));
+    FG2->setTextMatrix(2, i, DecimalText::fixed(AnalysedDeflectionsText[i], kCmToMicrometres, 1));
     centre(FG2, 3, i);
-    FG2->setTextMatrix(3, i, fixed(MatchHistory[IterationCount][i], 3));
+    FG2->setTextMatrix(3, i, DecimalText::fixed(MatchHistoryText[IterationCount][i], 0, 3));
   }
 
   // Evaluation value and iteration count.
@@ -429,6 +432,10 @@ void Form3::Form_Load() {
   MeasuredDeflections.clear();
   AnalysedDeflections.clear();
   MatchHistory.clear();
+  LayerModuliText.clear();
+  MeasuredDeflectionsText.clear();
+  AnalysedDeflectionsText.clear();
+  MatchHistoryText.clear();
 
   removeCloseCommand();
   Command1->hide();
@@ -485,6 +492,10 @@ void Form3::Form_Load() {
   MeasuredDeflections = std::move(deflections.measured);
   AnalysedDeflections = std::move(deflections.analysed);
   MatchHistory = std::move(deflections.match);
+  LayerModuliText = std::move(moduli.layerModuliText);
+  MeasuredDeflectionsText = std::move(deflections.measuredText);
+  AnalysedDeflectionsText = std::move(deflections.analysedText);
+  MatchHistoryText = std::move(deflections.matchText);
   loaded_ = true;
 
   Label7->setText(ProjectName);
