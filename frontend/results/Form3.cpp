@@ -203,12 +203,14 @@ void Form3::Command2_Click() {
   p->Cls();
   p->Scale(DeflectionXMargin, DeflectionYMargin, xmax, ymax);
 
-  // Horizontal grid with deflection labels left of the y axis (none on the bottom line).
+  // Horizontal grid with deflection labels left of the y axis (none on the bottom line), with the
+  // decimals that the step needs.
+  const int decimals = LabelDecimals(ystep);
   int lines = 0;
   for (double y = 0; y <= ymax + 0.1 * ystep && lines < kMaxGridLines; y += ystep, ++lines) {
     p->Line(0, y, xmax, y, kGridGrey);
     setPictureFont(p, kTickFont, 10);
-    QString label = fixed(y, 0);
+    QString label = fixed(y, decimals);
     p->CurrentX = -p->TextWidth(label) - 0.01 * xmax;
     p->CurrentY = y - p->TextHeight(label) / 2;
     if (y != ymax) p->Print(label);
