@@ -314,13 +314,20 @@ void Form3::Command5_Click() {
     painter.drawRect(QRectF(x1, y1, x2 - x1, y2 - y1));
     painter.setPen(Qt::black);
   };
+  // A picture's image at its own size: the drawing inside the picture box's border, which is
+  // what lies within the frame.
+  auto image = [&](const PictureBox* picture, int x, int y) {
+    const QSize size = picture->image().size();
+    picture->render(&painter,
+                    QRectF(x, y, pixelsToTwips(size.width()), pixelsToTwips(size.height())));
+  };
   frame(2850, 1320, 8410, 5920);
   setSize(12);
   text(4100, 1020, QStringLiteral("解析たわみと測定たわみの比"));
-  Picture1->render(&painter, QRectF(2900, 1330, 5535, 4575));
+  image(Picture1, 2900, 1330);
   frame(2800, 6820, 8490, 11390);
   text(4100, 6470, QStringLiteral("解析たわみと測定たわみ(μｍ)"));
-  Picture2->render(&painter, QRectF(2850, 6830, 5655, 4575));
+  image(Picture2, 2850, 6830);
 
   setSize(14);
   text(1500, 11700, QStringLiteral("・解析結果"));
