@@ -17,32 +17,41 @@ QtPlatform::QtPlatform() { Fonts::installSubstitutions(); }
 
 QtPlatform::~QtPlatform() = default;
 
-int QtPlatform::messageBox(QWidget* owner, const QString& text, int style, const QString& title) {
-  QMessageBox box(owner);
-  box.setWindowTitle(title);
-  box.setText(text);
+std::unique_ptr<QMessageBox> QtPlatform::makeMessageBox(QWidget* owner,
+                                                        const QString& text,
+                                                        int style,
+                                                        const QString& title) {
+  auto box = std::make_unique<QMessageBox>(owner);
+  box->setWindowTitle(title);
+  box->setText(text);
   switch (style) {
     case MsgStyle::kCritical:
-      box.setIcon(QMessageBox::Critical);
+      box->setIcon(QMessageBox::Critical);
       break;
     case MsgStyle::kExclamation:
-      box.setIcon(QMessageBox::Warning);
+      box->setIcon(QMessageBox::Warning);
       break;
     case MsgStyle::kYesNoInfo:
-      box.setIcon(QMessageBox::Information);
+      box->setIcon(QMessageBox::Information);
       break;
     default:
-      box.setIcon(QMessageBox::NoIcon);
+      box->setIcon(QMessageBox::NoIcon);
       break;
   }
   if (style == MsgStyle::kYesNoInfo) {
-    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    box.setDefaultButton(QMessageBox::Yes);
-    return box.exec() == QMessageBox::Yes ? MsgAnswer::kYes : MsgAnswer::kNo;
+    box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box->setDefaultButton(QMessageBox::Yes);
+  } else {
+    box->setStandardButtons(QMessageBox::Ok);
   }
-  box.setStandardButtons(QMessageBox::Ok);
-  box.exec();
-  return MsgAnswer::kOk;
+  return box;
+}
+
+int QtPlatform::messageBox(QWidget* owner, const QString& text, int style, const QString& title) {
+  const std::unique_ptr<QMessageBox> box = makeMessageBox(owner, text, style, title);
+  const int clicked = box->exec();
+  if (style != MsgStyle::kYesNoInfo) return MsgAnswer::kOk;
+  return clicked == QMessageBox::Yes ? MsgAnswer::kYes : MsgAnswer::kNo;
 }
 
 QString QtPlatform::openFileName(QWidget* owner,

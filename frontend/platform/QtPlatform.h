@@ -4,6 +4,8 @@
 
 #include <memory>
 
+class QMessageBox;
+
 #include "Platform.h"
 #include "ProcessRunner.h"
 
@@ -13,6 +15,11 @@ class QtPlatform : public Platform {
   ~QtPlatform() override;
 
   int messageBox(QWidget* owner, const QString& text, int style, const QString& title) override;
+  // The box that messageBox shows for a style code (MsgStyle): its buttons, icon, title and text.
+  static std::unique_ptr<QMessageBox> makeMessageBox(QWidget* owner,
+                                                     const QString& text,
+                                                     int style,
+                                                     const QString& title);
   QString openFileName(QWidget* owner,
                        const QString& title,
                        const QString& initialFolder,

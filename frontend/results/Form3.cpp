@@ -11,6 +11,7 @@
 #include <charconv>
 
 #include "AppWindows.h"
+#include "DecimalText.h"
 #include "FlexGrid.h"
 #include "Fonts.h"
 #include "Form2.h"
@@ -202,12 +203,14 @@ void Form3::Command2_Click() {
   p->Cls();
   p->Scale(DeflectionXMargin, DeflectionYMargin, xmax, ymax);
 
-  // Horizontal grid with deflection labels left of the y axis (none on the bottom line).
+  // Horizontal grid with deflection labels left of the y axis (none on the bottom line), with the
+  // decimals that the step needs.
+  const int decimals = LabelDecimals(ystep);
   int lines = 0;
   for (double y = 0; y <= ymax + 0.1 * ystep && lines < kMaxGridLines; y += ystep, ++lines) {
     p->Line(0, y, xmax, y, kGridGrey);
     setPictureFont(p, kTickFont, 10);
-    QString label = fixed(y, 0);
+    QString label = fixed(y, decimals);
     p->CurrentX = -p->TextWidth(label) - 0.01 * xmax;
     p->CurrentY = y - p->TextHeight(label) / 2;
     if (y != ymax) p->Print(label);
@@ -311,13 +314,20 @@ void Form3::Command5_Click() {
     painter.drawRect(QRectF(x1, y1, x2 - x1, y2 - y1));
     painter.setPen(Qt::black);
   };
+  // A picture's image at its own size: the drawing inside the picture box's border, which is
+  // what lies within the frame.
+  auto image = [&](const PictureBox* picture, int x, int y) {
+    const QSize size = picture->image().size();
+    picture->render(&painter,
+                    QRectF(x, y, pixelsToTwips(size.width()), pixelsToTwips(size.height())));
+  };
   frame(2850, 1320, 8410, 5920);
   setSize(12);
   text(4100, 1020, QStringLiteral("解析たわみと測定たわみの比"));
-  Picture1->render(&painter, QRectF(2900, 1330, 5535, 4575));
+  image(Picture1, 2900, 1330);
   frame(2800, 6820, 8490, 11390);
   text(4100, 6470, QStringLiteral("解析たわみと測定たわみ(μｍ)"));
-  Picture2->render(&painter, QRectF(2850, 6830, 5655, 4575));
+  image(Picture2, 2850, 6830);
 
   setSize(14);
   text(1500, 11700, QStringLiteral("・解析結果"));
@@ -372,11 +382,13 @@ void Form3::fillGrids() {
   }
   for (int i = 1; i <= ResultLayerCount; ++i) {
     centre(FG1, 1, i);
-    FG1->setTextMatrix(1, i, fixed(LayerModuli[i], 1));
+    FG1->setTextMatrix(1, i, DecimalText::fixed(LayerModuliText[i], 0, 1));
     FG1->setCellBackColor(QColor(255, 255, 255));
   }
 
-  // Deflections and the match of the last iteration, laid out across.
+  // Deflections and the match of the last iteration, laid out across. The file's deflections are
+  // in cm: micrometres move the decimal point four places.
+  constexpr int kCmToMicrometres = 4;  // decimal places
   FG2->setCols(ResultSensorCount + 1);
   FG2->setRows(4);
   FG2->setRowHeight(0, 300);
@@ -397,11 +409,11 @@ void Form3::fillGrids() {
   }
   for (int i = 1; i <= ResultSensorCount; ++i) {
     centre(FG2, 1, i);
-    FG2->setTextMatrix(1, i, fixed(MeasuredDeflections[i], 1));
+    FG2->setTextMatrix(1, i, DecimalText::fixed(MeasuredDeflectionsText[i], kCmToMicrometres, 1));
     centre(FG2, 2, i);
-    FG2->setTextMatrix(2, i, fixed(AnalysedDeflections[i], 1));
+    FG2->setTextMatrix(2, i, DecimalText::fixed(AnalysedDeflectionsText[i], kCmToMicrometres, 1));
     centre(FG2, 3, i);
-    FG2->setTextMatrix(3, i, fixed(MatchHistory[IterationCount][i], 3));
+    FG2->setTextMatrix(3, i, DecimalText::fixed(MatchHistoryText[IterationCount][i], 0, 3));
   }
 
   // Evaluation value and iteration count.
@@ -429,6 +441,10 @@ void Form3::Form_Load() {
   MeasuredDeflections.clear();
   AnalysedDeflections.clear();
   MatchHistory.clear();
+  LayerModuliText.clear();
+  MeasuredDeflectionsText.clear();
+  AnalysedDeflectionsText.clear();
+  MatchHistoryText.clear();
 
   removeCloseCommand();
   Command1->hide();
@@ -485,6 +501,10 @@ void Form3::Form_Load() {
   MeasuredDeflections = std::move(deflections.measured);
   AnalysedDeflections = std::move(deflections.analysed);
   MatchHistory = std::move(deflections.match);
+  LayerModuliText = std::move(moduli.layerModuliText);
+  MeasuredDeflectionsText = std::move(deflections.measuredText);
+  AnalysedDeflectionsText = std::move(deflections.analysedText);
+  MatchHistoryText = std::move(deflections.matchText);
   loaded_ = true;
 
   Label7->setText(ProjectName);

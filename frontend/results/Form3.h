@@ -9,6 +9,7 @@
 #include <QColor>
 #include <QString>
 #include <array>
+#include <string>
 #include <vector>
 
 #include "FormWindow.h"
@@ -69,6 +70,12 @@ class Form3 : public FormWindow {
   std::vector<double> AnalysedDeflections;        // 1..NS, micrometres
   std::vector<std::vector<double>> MatchHistory;  // [0..NI][0..NS+1], filled 1..NI x 1..NS
   std::array<QColor, 21> CurveColours;            // 1..20
+  // The texts of the shown values as the files write them (deflections in cm); the grids show
+  // these texts' decimal digits, rounded half up.
+  std::vector<std::string> LayerModuliText;                // 1..NL
+  std::vector<std::string> MeasuredDeflectionsText;        // 1..NS
+  std::vector<std::string> AnalysedDeflectionsText;        // 1..NS
+  std::vector<std::vector<std::string>> MatchHistoryText;  // as MatchHistory
   double ConvergenceXMax = 0;
   double DeflectionXMargin = 0;
   double DeflectionYMargin = 0;

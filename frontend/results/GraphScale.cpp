@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <QString>
+#include <algorithm>
 #include <cmath>
 
 double AxisMaximum(double step, double value) { return std::floor(value / step) * step + step; }
@@ -13,4 +14,15 @@ double TickStep(double range) {
   double m = v * std::pow(10.0, -n);
   double s = m < 1 ? 0.1 : m < 2 ? 0.2 : m < 5 ? 0.5 : 1.0;
   return s * std::pow(10.0, n);
+}
+
+int LabelDecimals(double step) {
+  int decimals = 0;
+  double scaled = std::abs(step);
+  // A step read from a sum of tenths is not exact: a few units of the last place are allowed.
+  while (decimals < 9 && std::abs(scaled - std::round(scaled)) > 1e-9 * std::max(scaled, 1.0)) {
+    scaled *= 10;
+    ++decimals;
+  }
+  return decimals;
 }

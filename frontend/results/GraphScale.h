@@ -11,3 +11,7 @@ double AxisMaximum(double step, double value);
 // m = v * 10^-n picks 0.1 (m < 1), 0.2 (m < 2), 0.5 (m < 5) or 1.0.
 // 0.35 -> 0.1, 9.99 -> 1, 10 -> 2, 412.3 -> 50, 1234 -> 200.
 double TickStep(double range);
+
+// The decimals that labels of a grid with this step need to tell its lines apart: 0 for whole
+// steps, 1 for 0.1, 0.2 and 0.5, 2 for 0.05 (at most 9).
+int LabelDecimals(double step);

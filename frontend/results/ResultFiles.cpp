@@ -55,8 +55,8 @@ class ItemReader {
 
   // A numeric item: leading blanks and line ends skipped; it ends at a blank, a comma or a line
   // end; blanks after it and one comma or line end are consumed. False at the end of the data
-  // or when the item is not a whole finite number.
-  bool number(double* value) {
+  // or when the item is not a whole finite number. text, when given, receives the item's text.
+  bool number(double* value, std::string* text = nullptr) {
     while (pos_ < data_.size() && (isBlank(data_[pos_]) || isLineEnd(data_[pos_]))) ++pos_;
     if (pos_ >= data_.size()) return false;
     size_t start = pos_;
@@ -66,6 +66,7 @@ class ItemReader {
     std::string_view token = data_.substr(start, pos_ - start);
     skipBlanks();
     consumeDelimiter();
+    if (text) text->assign(token);
     return toNumber(token, value);
   }
 
@@ -149,11 +150,12 @@ bool parseModuli(const QByteArray& bytes, ModuliResults* out) {
   if (!reader.count(1, kMaxSensors, &r.sensorCount)) return false;
   r.sensorPositions.assign(r.sensorCount + 1, 0.0);
   r.layerModuli.assign(r.layerCount + 1, 0.0);
+  r.layerModuliText.assign(r.layerCount + 1, std::string());
   for (int j = 1; j <= r.sensorCount; ++j) {
     if (!reader.number(&r.sensorPositions[j])) return false;
   }
   for (int i = 1; i <= r.layerCount; ++i) {
-    if (!reader.number(&r.layerModuli[i])) return false;
+    if (!reader.number(&r.layerModuli[i], &r.layerModuliText[i])) return false;
   }
   if (!reader.count(1, INT_MAX - 1, &r.iterationCount)) return false;
   std::string_view evaluation;
@@ -173,26 +175,31 @@ bool parseDeflections(const QByteArray& bytes,
   ItemReader reader(bytes);
   DeflectionResults r;
   // cm in the file, micrometres on the screen.
-  auto deflections = [&](std::vector<double>* row) {
+  auto deflections = [&](std::vector<double>* row, std::vector<std::string>* texts) {
     row->assign(sensorCount + 1, 0.0);
+    texts->assign(sensorCount + 1, std::string());
     for (int j = 1; j <= sensorCount; ++j) {
       double v = 0;
-      if (!reader.number(&v)) return false;
+      if (!reader.number(&v, &(*texts)[j])) return false;
       (*row)[j] = v * 10000;
       if (!std::isfinite((*row)[j])) return false;
     }
     return true;
   };
-  if (!deflections(&r.measured) || !deflections(&r.analysed)) return false;
+  if (!deflections(&r.measured, &r.measuredText) || !deflections(&r.analysed, &r.analysedText))
+    return false;
   // Rows are added as they are read, so a count far beyond the file's content fails at its end
   // without a large allocation first.
   r.match.emplace_back(sensorCount + 2, 0.0);
+  r.matchText.emplace_back(sensorCount + 2);
   for (int k = 1; k <= iterationCount; ++k) {
     std::vector<double> row(sensorCount + 2, 0.0);
+    std::vector<std::string> texts(sensorCount + 2);
     for (int j = 1; j <= sensorCount; ++j) {
-      if (!reader.number(&row[j])) return false;
+      if (!reader.number(&row[j], &texts[j])) return false;
     }
     r.match.push_back(std::move(row));
+    r.matchText.push_back(std::move(texts));
   }
   *out = std::move(r);
   return true;

@@ -6,10 +6,13 @@
 // finite number in plain decimal or exponent form ("12", "-0.5", "0.1234E-01"); "inf", "nan",
 // "Infinity", "****" or any other text fails the file. A file that ends before the counts are
 // satisfied fails too. Every read returns false on failure and leaves *out unspecified.
+// Beside each value the reader keeps its text as the file writes it, so that the values can be
+// shown with the file's decimal digits (DecimalText).
 #pragma once
 
 #include <QByteArray>
 #include <QString>
+#include <string>
 #include <vector>
 
 namespace ResultFiles {
@@ -20,12 +23,13 @@ constexpr int kMaxSensors = 20;
 
 // "MODULI.OUT". Arrays are indexed from 1; index 0 is present and unused.
 struct ModuliResults {
-  int layerCount = 0;                   // NL, 1..20 (last layer = subgrade)
-  int sensorCount = 0;                  // NS, 1..20
-  std::vector<double> sensorPositions;  // 0..NS, cm
-  std::vector<double> layerModuli;      // 0..NL, MPa
-  int iterationCount = 0;               // NI >= 1
-  QString evaluationText;               // the final error as the file writes it (cm^2)
+  int layerCount = 0;                        // NL, 1..20 (last layer = subgrade)
+  int sensorCount = 0;                       // NS, 1..20
+  std::vector<double> sensorPositions;       // 0..NS, cm
+  std::vector<double> layerModuli;           // 0..NL, MPa
+  std::vector<std::string> layerModuliText;  // 0..NL, the moduli's texts in the file
+  int iterationCount = 0;                    // NI >= 1
+  QString evaluationText;                    // the final error as the file writes it (cm^2)
 };
 
 // "DEF.OUT" for NS sensors and NI iterations.
@@ -35,6 +39,10 @@ struct DeflectionResults {
   // match[k][j]: match value of sensor j after iteration k, as read (0..1); rows 0..NI, columns
   // 0..NS+1, filled for k = 1..NI, j = 1..NS.
   std::vector<std::vector<double>> match;
+  // The same values' texts in the file (deflections in cm), shaped as the values.
+  std::vector<std::string> measuredText;
+  std::vector<std::string> analysedText;
+  std::vector<std::vector<std::string>> matchText;
 };
 
 // The fourth free-format item of "inp.dat" (the project title line), decoded from CP932. Items

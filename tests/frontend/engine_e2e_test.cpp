@@ -1,12 +1,18 @@
 // End to end through the real engine: a data set typed into the editor with key events, saved into
-// a data folder, run with the built ORVA-V4 from a temporary program folder; and a run that the
-// engine refuses (a wrong launch code), which must not pass for a success.
+// a data folder, run with the built ORVA-V4 from a temporary program folder, its results shown
+// and printed; the same with a Japanese project title; and a run that the engine refuses (a wrong
+// launch code), which must not pass for a success. Without the built engine these tests fail.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QInputMethodEvent>
+#include <QLabel>
 #include <QProcess>
 #include <QToolButton>
+#include <algorithm>
 
+#include "Cp932.h"
+#include "Form3.h"
 #include "editor_harness.h"
 
 namespace {
@@ -58,22 +64,33 @@ class EngineEndToEnd : public ::testing::Test, public harness::Editor {
  protected:
   void SetUp() override {
     const QString engine = QStringLiteral(ORVA_PROGRAM_DIR "/ORVA-V4");
-    if (!QFile::exists(engine)) GTEST_SKIP() << "the engine is not built: " << engine.toStdString();
-    if (!isTheEngine(engine))
-      GTEST_SKIP() << "the engine's placeholder is built, not the engine: " << engine.toStdString();
+    ASSERT_TRUE(QFile::exists(engine)) << "the engine is not built: " << engine.toStdString();
+    ASSERT_TRUE(isTheEngine(engine))
+        << "the engine's placeholder is built, not the engine: " << engine.toStdString();
     ASSERT_TRUE(QFile::copy(engine, programFile("ORVA-V4")));
+    windows.showForm3 = [this] { ShowForm3(windows); };
     QApplication::setActiveWindow(form);
     ASSERT_TRUE(QTest::qWaitForWindowActive(form));
   }
+  void TearDown() override { delete windows.form3; }
 
   // Three layers over five sensors, two drops, as a user types them.
-  void typeDataSet() {
+  void typeDataSet(const QString& title = QStringLiteral("Route7")) {
     form->Option2->click();
     clickUp(form->UpDown1, 2);
     clickUp(form->UpDown2, 4);
     clickUp(form->UpDown3, 1);
     form->Text4->setFocus();
-    typeKeys("Route7");
+    const bool ascii =
+        std::all_of(title.begin(), title.end(), [](QChar c) { return c.unicode() < 128; });
+    if (ascii) {
+      typeKeys(title);
+    } else {
+      // Japanese text arrives as the commit of the user's input method.
+      QInputMethodEvent commit;
+      commit.setCommitString(title);
+      QApplication::sendEvent(form->Text4, &commit);
+    }
     typeRows(
         form->FG1,
         1,
@@ -84,6 +101,42 @@ class EngineEndToEnd : public ::testing::Test, public harness::Editor {
         1,
         {{"49.1", "452", "338", "281", "172", "121"}, {"48.7", "449", "335", "279", "170", "120"}});
     typeRows(form->FG4, 0, {{"49", "15"}});
+  }
+
+  // Clicks the editor's results button and returns the results window it shows.
+  Form3* showResults() {
+    EXPECT_TRUE(form->Command6->isEnabled());
+    QTest::mouseClick(form->Command6, Qt::LeftButton);
+    EXPECT_FALSE(form->isVisible());
+    return windows.form3;
+  }
+
+  // Clicks the results window's print button; returns the page's text.
+  QString printPage(Form3* results) {
+    const QString pdf = data.filePath("page.pdf");
+    platform.setPrinterPdf(pdf);
+    QTest::mouseClick(results->Command5, Qt::LeftButton);
+    EXPECT_TRUE(platform.boxes.empty()) << platform.boxTexts().join('|').toStdString();
+    QProcess text;
+    text.start("pdftotext", {"-enc", "UTF-8", pdf, "-"});
+    EXPECT_TRUE(text.waitForFinished(30000));
+    return QString::fromUtf8(text.readAllStandardOutput());
+  }
+
+  // The results window shows the run of typeDataSet: the project name, three moduli, the
+  // measured deflections of five sensors as the averaged drops give them, and the count.
+  void expectResultsShown(Form3* results, const QString& title) {
+    ASSERT_NE(results, nullptr);
+    EXPECT_TRUE(results->isVisible());
+    EXPECT_TRUE(platform.boxes.empty()) << platform.boxTexts().join('|').toStdString();
+    ASSERT_TRUE(results->resultsLoaded());
+    EXPECT_EQ(results->Label7->text(), title);
+    EXPECT_EQ(results->FG1->cols(), 4);
+    ASSERT_EQ(results->FG2->cols(), 6);
+    EXPECT_EQ(results->FG2->textMatrix(1, 1), QStringLiteral("451.4"));
+    EXPECT_EQ(results->FG2->textMatrix(1, 2), QStringLiteral("337.2"));
+    EXPECT_GE(results->IterationCount, 1);
+    EXPECT_EQ(results->FG3->textMatrix(1, 1), QString::number(results->IterationCount));
   }
 };
 
@@ -108,6 +161,42 @@ TEST_F(EngineEndToEnd, TypedDataSetSavedAndRun) {
   EXPECT_EQ(Module1::FileState(programFile("MODULI.OUT")), 1);
   EXPECT_TRUE(form->Command6->isEnabled());
   EXPECT_FALSE(form->Command5->isEnabled());
+
+  // On through the results to the printed page.
+  Form3* results = showResults();
+  expectResultsShown(results, QStringLiteral("Route7"));
+  const QString page = printPage(results);
+  EXPECT_TRUE(page.contains(QStringLiteral("プロジェクト名：Route7"))) << page.toStdString();
+  EXPECT_TRUE(page.contains(QStringLiteral("計算回数：%1").arg(results->IterationCount)))
+      << page.toStdString();
+  EXPECT_TRUE(page.contains(QStringLiteral("評価関数(cm)：") + results->EvaluationText))
+      << page.toStdString();
+  for (const char* word : {"E1", "E3", "弾性係数(MPa):"})
+    EXPECT_TRUE(page.contains(QString::fromUtf8(word))) << word << "\n" << page.toStdString();
+}
+
+// A Japanese title names the data file in CP932 inside and the report in UTF-8 outside: the
+// engine's report is found under that name, and the results window shows and prints the title.
+TEST_F(EngineEndToEnd, JapaneseTitleThroughTheWholeFlow) {
+  const QString title = QStringLiteral("国道７号試験区間");
+  typeDataSet(title);
+  EXPECT_EQ(form->Text4->text(), title);
+  ASSERT_TRUE(saveIntoDataFolder()) << platform.boxTexts().join('|').toStdString();
+  const QByteArray data = readBytes(dataFile(title + ".dat"));
+  EXPECT_TRUE(data.contains("\r\n" + Cp932::encode(title) + "\r\n")) << data.constData();
+  EXPECT_TRUE(data.contains("\r\n" + Cp932::encode(title + ".out") + "\r\n"));
+
+  form->Command5_Click();
+  EXPECT_TRUE(platform.boxes.empty()) << platform.boxTexts().join('|').toStdString();
+  const QByteArray report = readBytes(dataFile(title + ".out"));  // a UTF-8 file name
+  EXPECT_TRUE(report.contains("PROJECT TITLE:    " + Cp932::encode(title)))
+      << report.left(2000).constData();
+  EXPECT_EQ(readBytes(programFile("out1.dat")), report);
+
+  Form3* results = showResults();
+  expectResultsShown(results, title);
+  const QString page = printPage(results);
+  EXPECT_TRUE(page.contains(QStringLiteral("プロジェクト名：") + title)) << page.toStdString();
 }
 
 TEST_F(EngineEndToEnd, RefusedRunIsAFailure) {

@@ -278,6 +278,39 @@ TEST_F(Graphs, DeflectionsBelowOneMicrometreGetTenthSteps) {
   expectValues(verticalGreyLines(form.Picture2), {0, 20, 40, 60, 80});
 }
 
+// The deflection labels carry the decimals that the step needs: tenths below 1 micrometre, half
+// micrometres below 5, whole numbers from a step of 1 on.
+TEST_F(Graphs, DeflectionLabelsShowTheDecimalsOfTheStep) {
+  struct Case {
+    double largest;
+    QStringList labels;
+  };
+  const Case cases[] = {
+      {0.45, {"0.0", "0.1", "0.2", "0.3", "0.4"}},
+      {0.04, {"0.0"}},
+      {4.3, {"0.0", "0.5", "1.0", "1.5", "2.0", "2.5", "3.0", "3.5", "4.0"}},
+      {9, {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.largest);
+    setDeflections({0, 30, 60}, {c.largest, c.largest / 2, 0}, {c.largest, c.largest / 2, 0});
+    form.Command2_Click();
+    form.Picture2->FontName = "arial";
+    form.Picture2->FontSize = 10;
+    const double th = form.Picture2->TextHeight("0");
+    EXPECT_EQ(
+        texts(form.Picture2,
+              [&](const PictureCommand& d) { return d.fontName == "arial" && d.y1 + th > 0; }),
+        c.labels);
+  }
+}
+
+TEST(GraphScale, LabelDecimalsAreThoseOfTheStep) {
+  const std::pair<double, int> cases[] = {
+      {0.1, 1}, {0.2, 1}, {0.5, 1}, {1, 0}, {50, 0}, {200, 0}, {0.05, 2}, {0.1 + 0.2, 1}};
+  for (const auto& [step, decimals] : cases) EXPECT_EQ(LabelDecimals(step), decimals) << step;
+}
+
 TEST_F(Graphs, GridLoopsStayBoundedForExtremeValues) {
   setDeflections({0, 1e12}, {1, 1e300}, {1, 1e300});
   form.Command2_Click();

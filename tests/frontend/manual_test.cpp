@@ -6,13 +6,17 @@
 
 namespace {
 
-TEST(Manual, IsAJapanesePdfInTheProgramFolder) {
+QString manualText() {
   const QString pdf = QStringLiteral(ORVA_PROGRAM_DIR "/orva_win_man.pdf");
-  ASSERT_TRUE(QFileInfo(pdf).isFile());
+  EXPECT_TRUE(QFileInfo(pdf).isFile());
   QProcess text;
   text.start("pdftotext", {"-enc", "UTF-8", pdf, "-"});
-  ASSERT_TRUE(text.waitForFinished(20000));
-  const QString content = QString::fromUtf8(text.readAllStandardOutput());
+  EXPECT_TRUE(text.waitForFinished(20000));
+  return QString::fromUtf8(text.readAllStandardOutput());
+}
+
+TEST(Manual, IsAJapanesePdfInTheProgramFolder) {
+  const QString content = manualText();
   for (const char* phrase : {"操作マニュアル",
                              "新規データ作成",
                              "既存データを読み込む",
@@ -25,6 +29,27 @@ TEST(Manual, IsAJapanesePdfInTheProgramFolder) {
                              "Esc"}) {
     EXPECT_TRUE(content.contains(QString::fromUtf8(phrase))) << phrase;
   }
+}
+
+// The printing section lists what the page holds: the name, the two graphs, the evaluation
+// value, the iteration count and the moduli; the deflection table is not on the page.
+TEST(Manual, ThePrintingSectionListsWhatThePageHolds) {
+  QString content = manualText();
+  content.remove('\n');
+  const qsizetype from = content.indexOf(QStringLiteral("9. 印刷"));
+  const qsizetype to = content.indexOf(QStringLiteral("10. ファイル"));
+  ASSERT_GE(from, 0);
+  ASSERT_GT(to, from);
+  const QString section = content.mid(from, to - from);
+  const qsizetype listEnd = section.indexOf(QStringLiteral("印刷します"));
+  ASSERT_GT(listEnd, 0) << section.toStdString();
+  const QString printed = section.left(listEnd);
+  for (const char* item : {"プロジェクト名", "グラフ", "評価関数", "計算回数", "弾性係数"}) {
+    EXPECT_TRUE(printed.contains(QString::fromUtf8(item))) << item << ": " << printed.toStdString();
+  }
+  EXPECT_FALSE(printed.contains(QStringLiteral("たわみ"))) << printed.toStdString();
+  EXPECT_TRUE(section.contains(QStringLiteral("たわみと一致度の表は印刷されません")))
+      << section.toStdString();
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFontInfo>
 #include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -248,6 +250,59 @@ TEST(QtPlatformSeam, DocumentOpeningReportsMissingFilesAndFolders) {
   EXPECT_EQ(platform.openDocument(folder.filePath("orva_win_man.pdf")), 2);
   EXPECT_EQ(platform.openDocument(folder.filePath("no/orva_win_man.pdf")), 3);
   EXPECT_EQ(platform.programFolder(), QCoreApplication::applicationDirPath());
+}
+
+// The boxes of the real seam: each style code gives its buttons and icon, with the title and text
+// given; the default button of the Yes/No box is Yes.
+TEST(QtPlatformSeam, MessageBoxStylesGiveTheirButtonsAndIcons) {
+  struct Case {
+    int style;
+    QMessageBox::StandardButtons buttons;
+    QMessageBox::Icon icon;
+  };
+  const Case cases[] = {
+      {0, QMessageBox::Ok, QMessageBox::NoIcon},
+      {16, QMessageBox::Ok, QMessageBox::Critical},
+      {48, QMessageBox::Ok, QMessageBox::Warning},
+      {68, QMessageBox::Yes | QMessageBox::No, QMessageBox::Information},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.style);
+    const auto box = QtPlatform::makeMessageBox(
+        nullptr, QStringLiteral("本当に終了しますか？"), c.style, "Title");
+    EXPECT_EQ(box->standardButtons(), c.buttons);
+    EXPECT_EQ(box->icon(), c.icon);
+    EXPECT_EQ(box->windowTitle(), "Title");
+    EXPECT_EQ(box->text(), QStringLiteral("本当に終了しますか？"));
+    if (c.style == MsgStyle::kYesNoInfo) {
+      EXPECT_EQ(static_cast<QAbstractButton*>(box->defaultButton()), box->button(QMessageBox::Yes));
+    }
+  }
+}
+
+// Shows a box through the real seam and clicks one of its buttons as soon as it is up.
+int answerShownBox(QtPlatform& platform, int style, QMessageBox::StandardButton button) {
+  QTimer clicker;
+  QObject::connect(&clicker, &QTimer::timeout, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      auto* box = qobject_cast<QMessageBox*>(w);
+      if (box && box->isVisible() && box->button(button)) {
+        clicker.stop();
+        box->button(button)->click();
+        return;
+      }
+    }
+  });
+  clicker.start(0);
+  return platform.messageBox(nullptr, QStringLiteral("入力データを更新しますか？"), style, "T");
+}
+
+TEST(QtPlatformSeam, YesAnswersSixNoSevenAndOkOne) {
+  QtPlatform platform;
+  EXPECT_EQ(answerShownBox(platform, MsgStyle::kYesNoInfo, QMessageBox::Yes), 6);
+  EXPECT_EQ(answerShownBox(platform, MsgStyle::kYesNoInfo, QMessageBox::No), 7);
+  EXPECT_EQ(answerShownBox(platform, MsgStyle::kCritical, QMessageBox::Ok), 1);
+  EXPECT_EQ(answerShownBox(platform, MsgStyle::kOk, QMessageBox::Ok), 1);
 }
 
 TEST(FakePlatformPrinter, PrintsToThePdfTheTestNames) {

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "AppWindows.h"
+#include "DecimalText.h"
 #include "FakePlatform.h"
 #include "FlexGrid.h"
 #include "Form3.h"
@@ -180,6 +181,66 @@ TEST(ResultFiles, MissingFileFails) {
   EXPECT_FALSE(ResultFiles::readDeflections(kFixtures + "absent.OUT", 5, 4, &d));
 }
 
+// Values are rounded on the decimal digits of their text, half up, never on the binary double.
+TEST(DecimalText, RoundsTheTextsDigitsHalfUp) {
+  struct Case {
+    const char* text;
+    int shift, decimals;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"0.1235E-02", 4, 1, "12.4"},  // cm to micrometres: the double of 12.35 lies below it
+      {"0.3215E-02", 4, 1, "32.2"},
+      {"0.1234E-01", 4, 1, "123.4"},
+      {"0.9995E-02", 4, 1, "100.0"},  // the carry runs through every digit
+      {"0.1250E-03", 4, 1, "1.3"},    // an exact binary tie
+      {"0.1249E-03", 4, 1, "1.2"},
+      {"0.4445E-03", 4, 1, "4.4"},  // a 5 beyond the deciding digit counts for nothing
+      {"0.5000E-05", 4, 1, "0.1"},  // the deciding digit is the text's first
+      {"0.4999E-05", 4, 1, "0.0"},
+      {"0.1234E-07", 4, 1, "0.0"},     // every digit beyond the cut
+      {"-0.1235E-02", 4, 1, "-12.4"},  // half away from zero
+      {"-0.0000E+00", 4, 1, "0.0"},    // zero has no sign
+      {"0.0000E+00", 0, 3, "0.000"},
+      {"0.1235E+00", 0, 3, "0.124"},  // match values
+      {"0.1225E+00", 0, 3, "0.123"},
+      {"0.9995E+00", 0, 3, "1.000"},
+      {"0.1000E+01", 0, 3, "1.000"},
+      {"0.3456E+04", 0, 1, "3456.0"},  // moduli
+      {"0.1235E+02", 0, 1, "12.4"},
+      {"0.1225E+02", 0, 1, "12.3"},
+      {"0.5000E+00", 0, 0, "1"},
+      {"+12.25", 0, 1, "12.3"},  // plain decimal form, a plus sign
+      {"12", 4, 1, "120000.0"},
+      {".5", 0, 0, "1"},
+      {"5e-1", 0, 0, "1"},
+      {"0.1234E+10", 0, 1, "1234000000.0"},
+      {"abc", 0, 1, ""},
+      {"1.5E", 0, 1, ""},
+      {"1.5x", 0, 1, ""},
+      {"", 0, 1, ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(DecimalText::fixed(c.text, c.shift, c.decimals), QString::fromLatin1(c.expected))
+        << c.text << " shift " << c.shift << " decimals " << c.decimals;
+  }
+}
+
+// Every tie between 10 and 99.99 micrometres, a.b5, as the engine writes it in cm (0.ab5E-02 with
+// the two digits of a), shows a.(b+1) with the carry into the units: 10.95 shows 11.0.
+TEST(DecimalText, EveryMicrometreTieRoundsUp) {
+  int ties = 0;
+  for (int a = 10; a <= 99; ++a) {
+    for (int b = 0; b <= 9; ++b, ++ties) {
+      const std::string text = "0." + std::to_string(a) + std::to_string(b) + "5E-02";
+      const int tenths = a * 10 + b + 1;
+      const QString expected = QStringLiteral("%1.%2").arg(tenths / 10).arg(tenths % 10);
+      EXPECT_EQ(DecimalText::fixed(text, 4, 1), expected) << text;
+    }
+  }
+  EXPECT_EQ(ties, 900);
+}
+
 // ---- The results window loading the files of a run ----
 
 const QStringList kResultFiles = {"inp.dat", "out1.dat", "MODULI.OUT", "DEF.OUT"};
@@ -307,6 +368,28 @@ TEST_F(ResultsWindow, ControlsSitAtTheirTwipPositions) {
   EXPECT_EQ(f->Command4->text(), "<< 戻る");
   EXPECT_EQ(f->Label3->text(), "弾性係数  ");
   EXPECT_EQ(f->Label3->palette().color(QPalette::Window), QColor(224, 224, 224));
+}
+
+// Ties at every shown place: the grids show the file's digits rounded half up.
+TEST_F(ResultsWindow, GridsRoundTheFilesDigitsHalfUp) {
+  write("MODULI.OUT",
+        "   4   5\r\n"
+        "  0.0000E+00  0.2000E+02  0.3000E+02  0.6000E+02  0.9000E+02\r\n"
+        "  0.3456E+04  0.1235E+02  0.1225E+02  0.1250E+01\r\n"
+        "  2  0.1235E-03\r\n");
+  write("DEF.OUT",
+        "  0.1235E-02  0.3215E-02  0.9995E-02  0.1250E-03  0.1234E-01\r\n"
+        "  0.1005E-02  0.2675E-02  0.5555E-02  0.4445E-03  0.0000E+00\r\n"
+        "  0.2345E+00  0.5675E+00  0.1115E+00  0.7775E+00  0.3335E+00\r\n"
+        "  0.1235E+00  0.9995E+00  0.1225E+00  0.5000E+00  0.1000E+01\r\n");
+  Form3* f = load();
+  ASSERT_TRUE(f->resultsLoaded()) << platform.boxTexts().join('|').toStdString();
+  EXPECT_EQ(row(f->FG1, 1), (QStringList{"弾性係数(MPa)", "3456.0", "12.4", "12.3", "1.3"}));
+  EXPECT_EQ(row(f->FG2, 1),
+            (QStringList{"測定たわみ(μm)", "12.4", "32.2", "100.0", "1.3", "123.4"}));
+  EXPECT_EQ(row(f->FG2, 2), (QStringList{"解析たわみ(μm)", "10.1", "26.8", "55.6", "4.4", "0.0"}));
+  EXPECT_EQ(row(f->FG2, 3), (QStringList{"一致度", "0.124", "1.000", "0.123", "0.500", "1.000"}));
+  EXPECT_EQ(row(f->FG3, 1), (QStringList{"0.1235E-03", "2"}));  // shown as the file holds it
 }
 
 // A file that is missing, or present but not readable in full, gives that file's message and an
