@@ -15,21 +15,16 @@
 #include "Form2.h"
 #include "Form3.h"
 #include "Module1.h"
+#include "ResultsFolder.h"
 #include "TextBox.h"
 
 namespace {
 
-const QString kFixtures = QStringLiteral(ORVA_TEST_DATA_DIR "/results/");
-
-class Navigation : public testing::Test {
+class Navigation : public ResultsFolderTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(folder.isValid());
-    platform.setProgramFolder(folder.path());
-    Module1::AppTitle = "ORVA for Windows v2.2";
-    for (const char* name : {"inp.dat", "out1.dat", "MODULI.OUT", "DEF.OUT"}) {
-      ASSERT_TRUE(QFile::copy(kFixtures + name, folder.filePath(name))) << name;
-    }
+    ResultsFolderTest::SetUp();
+    ASSERT_FALSE(HasFatalFailure());
     windows.showForm3 = [this] { ShowForm3(windows); };
     // The editor as a finished run leaves it: new data typed in, results shown.
     form2 = windows.loadForm2();
@@ -61,15 +56,7 @@ class Navigation : public testing::Test {
     EXPECT_EQ(form2->FG1->textMatrix(1, 2), "3000");
     EXPECT_TRUE(form2->Option2->isChecked());
   }
-  void writeFile(const QString& name, const QByteArray& bytes) {
-    QFile f(folder.filePath(name));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-  }
 
-  QTemporaryDir folder;
-  FakePlatform platform;
-  AppWindows windows{platform};
   Form2* form2 = nullptr;
   QPointer<Form3> form3;
 };

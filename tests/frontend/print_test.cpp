@@ -20,10 +20,9 @@
 #include "Form3.h"
 #include "Module1.h"
 #include "PictureBox.h"
+#include "ResultsFolder.h"
 
 namespace {
-
-const QString kFixtures = QStringLiteral(ORVA_TEST_DATA_DIR "/results/");
 
 // Runs a poppler tool; returns its standard output.
 QByteArray run(const QString& program, const QStringList& arguments) {
@@ -35,21 +34,8 @@ QByteArray run(const QString& program, const QStringList& arguments) {
   return p.readAllStandardOutput();
 }
 
-class Printing : public testing::Test {
+class Printing : public ResultsFolderTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(folder.isValid());
-    platform.setProgramFolder(folder.path());
-    Module1::AppTitle = "ORVA for Windows v2.2";
-    for (const char* name : {"inp.dat", "out1.dat", "MODULI.OUT", "DEF.OUT"}) {
-      ASSERT_TRUE(QFile::copy(kFixtures + name, folder.filePath(name))) << name;
-    }
-  }
-  Form3* load() {
-    form = std::make_unique<Form3>(windows);
-    form->Form_Load();
-    return form.get();
-  }
   QString print(const QString& name) {
     const QString pdf = folder.filePath(name);
     platform.setPrinterPdf(pdf);
@@ -127,11 +113,6 @@ class Printing : public testing::Test {
         if (qGray(image.pixel(x, y)) < threshold) ++ink;
     return ink;
   }
-
-  QTemporaryDir folder;
-  FakePlatform platform;
-  AppWindows windows{platform};
-  std::unique_ptr<Form3> form;
 };
 
 TEST_F(Printing, ThePageHoldsTheResultLines) {

@@ -17,20 +17,19 @@
 #include "Module1.h"
 #include "PictureBox.h"
 #include "ResultFiles.h"
+#include "ResultsFolder.h"
 
 namespace {
 
-const QString kFixtures = QStringLiteral(ORVA_TEST_DATA_DIR "/results/");
-
 QByteArray fixture(const char* name) {
-  QFile file(kFixtures + name);
+  QFile file(kResultFixtures + name);
   EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
   return file.readAll();
 }
 
 TEST(ResultFiles, ReadsTheProjectNameFromTheFourthItemOfInpDat) {
   QString name;
-  ASSERT_TRUE(ResultFiles::readProjectName(kFixtures + "inp.dat", &name));
+  ASSERT_TRUE(ResultFiles::readProjectName(kResultFixtures + "inp.dat", &name));
   EXPECT_EQ(name, QStringLiteral("国道１号試験区間"));  // decoded from CP932
 }
 
@@ -63,7 +62,7 @@ TEST(ResultFiles, ProjectNameItemRules) {
 
 TEST(ResultFiles, ReadsModuliOutItemByItem) {
   ResultFiles::ModuliResults m;
-  ASSERT_TRUE(ResultFiles::readModuli(kFixtures + "MODULI.OUT", &m));
+  ASSERT_TRUE(ResultFiles::readModuli(kResultFixtures + "MODULI.OUT", &m));
   EXPECT_EQ(m.layerCount, 3);
   EXPECT_EQ(m.sensorCount, 5);
   ASSERT_EQ(m.sensorPositions.size(), 6u);
@@ -80,7 +79,7 @@ TEST(ResultFiles, ReadsModuliOutItemByItem) {
 
 TEST(ResultFiles, ReadsDefOutInMicrometres) {
   ResultFiles::DeflectionResults d;
-  ASSERT_TRUE(ResultFiles::readDeflections(kFixtures + "DEF.OUT", 5, 4, &d));
+  ASSERT_TRUE(ResultFiles::readDeflections(kResultFixtures + "DEF.OUT", 5, 4, &d));
   ASSERT_EQ(d.measured.size(), 6u);
   EXPECT_DOUBLE_EQ(d.measured[1], 123.4);  // 0.1234E-01 cm
   EXPECT_DOUBLE_EQ(d.measured[5], 24.68);
@@ -176,9 +175,9 @@ TEST(ResultFiles, MissingFileFails) {
   QString name;
   ResultFiles::ModuliResults m;
   ResultFiles::DeflectionResults d;
-  EXPECT_FALSE(ResultFiles::readProjectName(kFixtures + "absent.dat", &name));
-  EXPECT_FALSE(ResultFiles::readModuli(kFixtures + "absent.OUT", &m));
-  EXPECT_FALSE(ResultFiles::readDeflections(kFixtures + "absent.OUT", 5, 4, &d));
+  EXPECT_FALSE(ResultFiles::readProjectName(kResultFixtures + "absent.dat", &name));
+  EXPECT_FALSE(ResultFiles::readModuli(kResultFixtures + "absent.OUT", &m));
+  EXPECT_FALSE(ResultFiles::readDeflections(kResultFixtures + "absent.OUT", 5, 4, &d));
 }
 
 // Values are rounded on the decimal digits of their text, half up, never on the binary double.
@@ -243,35 +242,12 @@ TEST(DecimalText, EveryMicrometreTieRoundsUp) {
 
 // ---- The results window loading the files of a run ----
 
-const QStringList kResultFiles = {"inp.dat", "out1.dat", "MODULI.OUT", "DEF.OUT"};
 const QString kInputMissing = "入力ファイルが見当たりません。確認してください！";
 const QString kReportMissing = "解析結果ファイルが見当たりません。確認してください！";
 const QString kRunFailed = "解析が失敗した可能性があります。確認してください！";
 
-class ResultsWindow : public testing::Test {
+class ResultsWindow : public ResultsFolderTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(folder.isValid());
-    platform.setProgramFolder(folder.path());
-    Module1::AppTitle = "ORVA for Windows v2.2";
-    copyFixtures();
-  }
-  void copyFixtures() {
-    for (const QString& name : kResultFiles) {
-      QFile::remove(folder.filePath(name));
-      ASSERT_TRUE(QFile::copy(kFixtures + name, folder.filePath(name))) << name.toStdString();
-    }
-  }
-  Form3* load() {
-    form = std::make_unique<Form3>(windows);
-    form->Form_Load();
-    return form.get();
-  }
-  void write(const QString& name, const QByteArray& bytes) {
-    QFile f(folder.filePath(name));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-  }
   // Texts of one grid row, columns 0 .. cols-1.
   static QStringList row(const FlexGrid* grid, int r) {
     QStringList texts;
@@ -288,11 +264,6 @@ class ResultsWindow : public testing::Test {
         EXPECT_EQ(grid->cellAlignment(), expected) << r << "," << c;
       }
   }
-
-  QTemporaryDir folder;
-  FakePlatform platform;
-  AppWindows windows{platform};
-  std::unique_ptr<Form3> form;
 };
 
 TEST_F(ResultsWindow, ShowsTheFixtureRunInItsGrids) {
@@ -372,16 +343,16 @@ TEST_F(ResultsWindow, ControlsSitAtTheirTwipPositions) {
 
 // Ties at every shown place: the grids show the file's digits rounded half up.
 TEST_F(ResultsWindow, GridsRoundTheFilesDigitsHalfUp) {
-  write("MODULI.OUT",
-        "   4   5\r\n"
-        "  0.0000E+00  0.2000E+02  0.3000E+02  0.6000E+02  0.9000E+02\r\n"
-        "  0.3456E+04  0.1235E+02  0.1225E+02  0.1250E+01\r\n"
-        "  2  0.1235E-03\r\n");
-  write("DEF.OUT",
-        "  0.1235E-02  0.3215E-02  0.9995E-02  0.1250E-03  0.1234E-01\r\n"
-        "  0.1005E-02  0.2675E-02  0.5555E-02  0.4445E-03  0.0000E+00\r\n"
-        "  0.2345E+00  0.5675E+00  0.1115E+00  0.7775E+00  0.3335E+00\r\n"
-        "  0.1235E+00  0.9995E+00  0.1225E+00  0.5000E+00  0.1000E+01\r\n");
+  writeFile("MODULI.OUT",
+            "   4   5\r\n"
+            "  0.0000E+00  0.2000E+02  0.3000E+02  0.6000E+02  0.9000E+02\r\n"
+            "  0.3456E+04  0.1235E+02  0.1225E+02  0.1250E+01\r\n"
+            "  2  0.1235E-03\r\n");
+  writeFile("DEF.OUT",
+            "  0.1235E-02  0.3215E-02  0.9995E-02  0.1250E-03  0.1234E-01\r\n"
+            "  0.1005E-02  0.2675E-02  0.5555E-02  0.4445E-03  0.0000E+00\r\n"
+            "  0.2345E+00  0.5675E+00  0.1115E+00  0.7775E+00  0.3335E+00\r\n"
+            "  0.1235E+00  0.9995E+00  0.1225E+00  0.5000E+00  0.1000E+01\r\n");
   Form3* f = load();
   ASSERT_TRUE(f->resultsLoaded()) << platform.boxTexts().join('|').toStdString();
   EXPECT_EQ(row(f->FG1, 1), (QStringList{"弾性係数(MPa)", "3456.0", "12.4", "12.3", "1.3"}));
@@ -403,7 +374,7 @@ TEST_F(ResultsWindow, EachFailingFileGivesItsMessageAndAnEmptyWindow) {
     QString message;
   };
   const QByteArray def = [] {
-    QFile f(kFixtures + "DEF.OUT");
+    QFile f(kResultFixtures + "DEF.OUT");
     f.open(QIODevice::ReadOnly);
     return f.readAll();
   }();
@@ -425,9 +396,9 @@ TEST_F(ResultsWindow, EachFailingFileGivesItsMessageAndAnEmptyWindow) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    copyFixtures();
+    copyResultFixtures();
     for (const QString& name : c.remove) QFile::remove(folder.filePath(name));
-    if (!c.file.isEmpty()) write(c.file, c.bytes);
+    if (!c.file.isEmpty()) writeFile(c.file, c.bytes);
     platform.boxes.clear();
     platform.answerMessage(MsgAnswer::kOk);
     Form3* f = load();
