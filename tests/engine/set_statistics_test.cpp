@@ -276,6 +276,16 @@ TEST(SetStatistics, RecordSetPassesOverErrorsThatAreNotNumbers) {
 // Two sets as a run would leave them, for the writers. Hand-checked values:
 // E1 {3000, 5000}: mean 4000, sd sqrt(2e6) = 1414.214, CV 35.355 %;
 // E2 {100, 300}: mean 200, sd 141.421, CV 70.711 %; mean J (1.5e-8 + 2.5e-8) / 2 = 0.200E-07.
+// A table of rows x columns from its rows.
+HistoryTable history(const std::vector<std::vector<double>>& rows) {
+  HistoryTable t;
+  t.resize(static_cast<int>(rows.size()), rows.empty() ? 0 : static_cast<int>(rows[0].size()));
+  for (int k = 1; k <= t.rows; ++k) {
+    for (int j = 1; j <= t.cols; ++j) t(k, j) = rows[k - 1][j - 1];
+  }
+  return t;
+}
+
 SetTables two_written_sets() {
   SetTables t;
   t.n_layers = 2;
@@ -284,48 +294,32 @@ SetTables two_written_sets() {
   t.output_options[1] = 1;
   t.output_options[2] = 1;
   t.sensor_offset = {0.0, 30.0};
-
-  SetTable a;
-  a.label = "SITE A No.1         ";
-  a.mean_deflection = {0.04, 0.02};
-  a.final_iteration = 2;
-  a.best_iteration = 2;
-  a.best_moduli = {3000, 100};
-  a.best_error = 1.5e-8f;
-  a.condition_number = 12.5;
-  a.max_singular_value = 0.0123;
-  a.measured_deflection_um = {400, 200};
-  a.computed_deflection_um = {380, 210};
-  a.computed_deflections.resize(2, 2);
-  a.deflection_ratios.resize(2, 2);
-  const double c[2][2] = {{0.035, 0.025}, {0.038, 0.021}};
-  const double r[2][2] = {{0.875, 0.8}, {0.95, 0.5}};
-  for (int k = 1; k <= 2; ++k) {
-    for (int j = 1; j <= 2; ++j) {
-      a.computed_deflections(k, j) = c[k - 1][j - 1];
-      a.deflection_ratios(k, j) = r[k - 1][j - 1];
-    }
-  }
-
-  SetTable b;
-  b.label = "SITE B No.2         ";
-  b.mean_deflection = {0.05, 0.0125};
-  b.final_iteration = 1;
-  b.best_iteration = 1;
-  b.best_moduli = {5000, 300};
-  b.best_error = 2.5e-8f;
-  b.condition_number = 1234.5;
-  b.max_singular_value = 0.5;
-  b.measured_deflection_um = {500, 125};
-  b.computed_deflection_um = {500, 100};
-  b.computed_deflections.resize(1, 2);
-  b.computed_deflections(1, 1) = 0.05;
-  b.computed_deflections(1, 2) = 0.01;
-  b.deflection_ratios.resize(1, 2);
-  b.deflection_ratios(1, 1) = 1.0;
-  b.deflection_ratios(1, 2) = 0.8;
-
-  t.sets = {a, b};
+  t.sets = {
+      SetTable{.label = "SITE A No.1         ",
+               .mean_deflection = {0.04, 0.02},
+               .final_iteration = 2,
+               .best_iteration = 2,
+               .best_moduli = {3000, 100},
+               .best_error = 1.5e-8f,
+               .condition_number = 12.5,
+               .max_singular_value = 0.0123,
+               .measured_deflection_um = {400, 200},
+               .computed_deflection_um = {380, 210},
+               .computed_deflections = history({{0.035, 0.025}, {0.038, 0.021}}),
+               .deflection_ratios = history({{0.875, 0.8}, {0.95, 0.5}})},
+      SetTable{.label = "SITE B No.2         ",
+               .mean_deflection = {0.05, 0.0125},
+               .final_iteration = 1,
+               .best_iteration = 1,
+               .best_moduli = {5000, 300},
+               .best_error = 2.5e-8f,
+               .condition_number = 1234.5,
+               .max_singular_value = 0.5,
+               .measured_deflection_um = {500, 125},
+               .computed_deflection_um = {500, 100},
+               .computed_deflections = history({{0.05, 0.01}}),
+               .deflection_ratios = history({{1.0, 0.8}})},
+  };
   return t;
 }
 
@@ -582,8 +576,8 @@ TEST_P(SetStatisticsEngine, DriverFillsTablesWhenAskedAndWritesTheSame) {
 INSTANTIATE_TEST_SUITE_P(Solvers,
                          SetStatisticsEngine,
                          testing::Values("0", "1"),
-                         [](const testing::TestParamInfo<const char*>& info) {
-                           return std::string(info.param[0] == '0' ? "Svd" : "Shrinkage");
+                         [](const testing::TestParamInfo<const char*>& solver) {
+                           return std::string(solver.param[0] == '0' ? "Svd" : "Shrinkage");
                          });
 
 }  // namespace
