@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QPalette>
 #include <QTimer>
+#include <functional>
 
 #include "editor_harness.h"
 
@@ -30,6 +31,30 @@ const QByteArray kGoodEngine =
     "[ \"$(head -c 4 SESF.LAB)\" = 2958 ] && [ -s inp.dat ] || exit 1\n"
     "printf 'report\\r\\n' > Route7.out; printf 'def\\r\\n' > DEF.OUT; "
     "printf 'moduli\\r\\n' > MODULI.OUT";
+
+// A stand-in engine that marks its start with the file "started", then waits (at most 20 s) for
+// the test to create "go" before it goes on with `then`.
+QByteArray waitingEngine(const QByteArray& then) {
+  return "touch started; i=0; while [ ! -e go ] && [ $i -lt 1000 ]; do sleep 0.02; i=$((i+1)); "
+         "done; rm -f started go; " +
+         then;
+}
+
+// Calls `act` once, from the event loop that runs while the editor waits for the engine, as soon
+// as the engine has started.
+void whenEngineStarted(const Editor& e, std::function<void()> act) {
+  auto* poll = new QTimer(e.form);
+  QObject::connect(poll, &QTimer::timeout, e.form, [&e, poll, act] {
+    if (!QFile::exists(e.programFile("started"))) return;
+    poll->stop();
+    poll->deleteLater();
+    act();
+  });
+  poll->start(10);
+}
+
+// Lets a waiting engine go on.
+void releaseEngine(const Editor& e) { harness::writeBytes(e.programFile("go"), ""); }
 
 struct Saved : Editor {
   Saved() {
@@ -142,7 +167,7 @@ TEST(RunEngine, MissingOrUnstartableEngineRestoresTheRunButton) {
 TEST(RunEngine, WindowDuringTheRun) {
   Saved e;
   ASSERT_TRUE(e.saved);
-  installEngine(e, "sleep 0.5; " + kGoodEngine);
+  installEngine(e, waitingEngine(kGoodEngine));
   const QColor face = e.form->Command5->palette().color(QPalette::Button);
   struct Seen {
     bool sampled = false;
@@ -151,7 +176,7 @@ TEST(RunEngine, WindowDuringTheRun) {
     QColor colour;
     Qt::CursorShape cursor;
   } seen;
-  QTimer::singleShot(150, e.form, [&] {
+  whenEngineStarted(e, [&] {
     Form2* f = e.form;
     seen = {true,
             f->Command5->isEnabled(),
@@ -163,6 +188,7 @@ TEST(RunEngine, WindowDuringTheRun) {
             f->Command5->text(),
             f->Command5->palette().color(QPalette::Button),
             f->cursor().shape()};
+    releaseEngine(e);
   });
   e.form->Command5_Click();
   ASSERT_TRUE(seen.sampled);
