@@ -99,6 +99,20 @@ bool parseFileNumber(const QString& text, double* value) {
 
 bool isBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); }
 
+// The engine's model splits the layers above the half-space into sublayers of at most 1 m and
+// refuses more than 1000 of them in all: a layer of h metres gives h sublayers when h is a whole
+// number in single precision, else h rounded up (and at least 1).
+constexpr int kMaxModelSublayers = 1000;
+int modelSublayers(double thicknessCm) {
+  const double h = thicknessCm * 0.01;
+  const double p = std::trunc(h + 0.9999);
+  if (!(p <= kMaxModelSublayers)) return kMaxModelSublayers + 1;
+  if (p <= 1.0) return 1;
+  const double whole = std::trunc(h);
+  if (static_cast<double>(static_cast<float>(h)) == whole) return static_cast<int>(whole);
+  return static_cast<int>(p);
+}
+
 // An integer as the engine reads it: an optional sign and digits, within 32 bits.
 bool isFileInteger(const QString& text) {
   static const QRegularExpression kInteger(QStringLiteral("^[+-]?\\d+$"));
@@ -482,12 +496,15 @@ CheckResult checkDataSet(const DataSetTexts& d) {
   }
   for (int i = 0; i < d.layerCount; ++i)
     if (!isFlagText(d.layers.value(i).fix)) return ends(kLayerBox);
+  int sublayers = 0;
   for (int i = 0; i < d.layerCount - 1; ++i) {
     const LayerTexts& l = d.layers.value(i);
     double thickness = 0, slip = 0;
     if (!value(l.thickness, &thickness) || thickness <= 0 || !value(l.slip, &slip) || slip < 0 ||
         slip > 0.99)
       return ends(kLayerBox);
+    sublayers += modelSublayers(thickness);
+    if (sublayers > kMaxModelSublayers) return ends(kLayerBox);
   }
 
   const char* kPositionBox = "センサー位置の値が不正です";

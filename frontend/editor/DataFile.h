@@ -148,7 +148,8 @@ DataFileReadResult readDataFile(const QByteArray& bytes, DataSetTexts* data);
 // ---- Checks ----
 
 // A cell's text is a number only when the whole text is one: an optional leading minus, digits
-// and at most one decimal point, with at least one digit ("1.2.3", ".", "-" and "" are not).
+// and at most one decimal point, with at least one digit ("1.2.3", ".", "-" and "" are not), and
+// within the range of a double.
 bool isNumberText(const QString& text, double* value = nullptr);
 
 // The fix flag passes only as "0" or "1".
@@ -168,6 +169,9 @@ bool isValidProjectTitle(const QString& title);
 
 // The checks of a save, in order. boxes receives the text of every error box (all with the
 // critical icon and the title "Error"); passed is true when nothing failed and the save goes on.
+// Besides the cells and boxes, every field that the file carries to the engine is checked with the
+// engine's rules: the layers' total depth (the model's sublayers), the kept drop ids and codes
+// (integers), trailer values (numbers) and the regularisation parameter (0 <= p < 1).
 struct CheckResult {
   QStringList boxes;
   bool passed = false;

@@ -77,6 +77,13 @@ TEST(CheckAndSave, EveryFailedCheckShowsItsBoxesAndWritesNothing) {
       {"slip rate 1",              cell(fg1, 1, 5, "1"),     {kLayers}},
       {"slip rate -0.1",           cell(fg1, 1, 5, "-0.1"),  {kLayers}},
       {"slip rate empty",          cell(fg1, 1, 5, ""),      {kLayers}},
+      {"more than 1000 model sublayers of 1 m", cell(fg1, 1, 4, "100000.1"), {kLayers}},
+      {"layers of 600 m and 500 m",
+       [](Form2* f) { f->UpDown1->setValue(3);
+                      harness::setCells(f->FG1, 1, {{"0", "3000", "0.35", "60000", "0"},
+                                                    {"0", "300", "0.35", "50000", "0"},
+                                                    {"1", "100", "0.4"}}); },
+       {kLayers}},
       {"positions 0, 30, 30",      cell(fg2, 1, 3, "30"),    {kPositions}},
       {"position -1",              cell(fg2, 1, 1, "-1"),    {kPositions}},
       {"position empty",           cell(fg2, 1, 2, ""),      {kPositions}},
@@ -126,7 +133,8 @@ TEST(CheckAndSave, EveryFailedCheckShowsItsBoxesAndWritesNothing) {
 TEST(CheckAndSave, ValidEdgeValuesPass) {
   Editor e;
   e.typeValidDataSet();
-  harness::setCells(e.form->FG1, 1, {{"1", "3000", "0.49", "10", "0.99"}, {"0", "100", "0.4"}});
+  // 1000 m: exactly the model's 1000 sublayers of 1 m.
+  harness::setCells(e.form->FG1, 1, {{"1", "3000", "0.49", "100000", "0.99"}, {"0", "100", "0.4"}});
   harness::setCells(e.form->FG2, 1, {{"0", "20", "45"}});
   harness::setCells(e.form->FG3, 1, {{"49.5", "0", "-0", "0."}});
   EXPECT_TRUE(e.saveIntoDataFolder()) << e.platform.boxTexts().join('|').toStdString();
