@@ -272,7 +272,11 @@ bool ItemReader::skip(int n) {
 bool ItemReader::readRecord(int n, QStringList* items) {
   QString line;
   if (!readLine(&line)) return false;
-  const QStringList all = splitItems(line, nullptr, &malformed_);
+  bool bad = false;
+  const QStringList all = splitItems(line, nullptr, &bad);
+  // A malformed item fails the record only when it is one of the n read (the engine passes over
+  // the rest of the line).
+  malformed_ = bad && all.size() <= n;
   if (malformed_ || all.size() < n) return false;
   *items = all.mid(0, n);
   return true;
@@ -317,9 +321,13 @@ QStringList ItemReader::splitItems(const QString& line, QVector<bool>* quoted, b
       }
       items.append(text);
       q.append(true);
-      // The engine refuses a quoted text followed by anything but a separator.
-      if (i < n && !isBlank(line[i]) && line[i] != QLatin1Char(',') && line[i] != QLatin1Char('/'))
+      // The engine refuses a quoted text followed by anything but a separator; the items end
+      // there.
+      if (i < n && !isBlank(line[i]) && line[i] != QLatin1Char(',') &&
+          line[i] != QLatin1Char('/')) {
         bad = true;
+        break;
+      }
       skipSeparator();
     } else if (line[i] == QLatin1Char(',')) {
       items.append(QString());  // nothing between two commas

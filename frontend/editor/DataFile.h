@@ -111,7 +111,7 @@ class ItemReader {
 
   // The items of one line. A text quoted with " or ' may hold blanks and commas, and its quote
   // doubled stands for one. *malformed is set when a quoted text is followed by anything other
-  // than a blank, a comma or a slash (the engine refuses such a line).
+  // than a blank, a comma or a slash (the engine refuses to read it); that item is the last.
   static QStringList splitItems(const QString& line,
                                 QVector<bool>* quoted = nullptr,
                                 bool* malformed = nullptr);

@@ -140,6 +140,16 @@ TEST(ItemReader, SplitsItemsAtBlanksCommasAndLineEnds) {
   }
 }
 
+TEST(ItemReader, AMalformedQuotedItemFailsOnlyARecordThatReadsIt) {
+  ItemReader r(QStringLiteral("1,0,\"a\"b,49\r\n1,0,\"a\",49 \"x\"y\r\n"));
+  QStringList items;
+  EXPECT_FALSE(r.readRecord(4, &items));
+  EXPECT_TRUE(r.malformed());
+  ASSERT_TRUE(r.readRecord(4, &items));  // the engine passes over the rest of the line
+  EXPECT_FALSE(r.malformed());
+  EXPECT_EQ(items, (QStringList{"1", "0", "a", "49"}));
+}
+
 TEST(ItemReader, RecordsUseWholeLinesAndSkipsCountLines) {
   ItemReader r(QStringLiteral("a b c\r\n\r\nd\r\ne f\r\n"));
   QStringList items;
