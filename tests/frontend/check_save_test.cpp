@@ -333,8 +333,6 @@ TEST(CheckAndSave, OpenedDataToAnotherFolderOnYes) {
   EXPECT_EQ(readBytes(other.filePath("007.dat")), readBytes(e.programFile("inp.dat")));
 }
 
-}  // namespace
-
 // ---- Hand-edited data files: what passes the check runs ----
 
 // Three layers over five sensors, two data sets with kept header and trailer fields.
@@ -475,3 +473,5 @@ TEST(CheckAndSave, HandEditedFilesAreRefusedByTheCheckOrRunByTheEngine) {
     EXPECT_EQ(Module1::FileState(e.programFile("Hand.out")), 1);
   }
 }
+
+}  // namespace
