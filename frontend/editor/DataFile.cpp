@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -43,7 +44,12 @@ QByteArray zonedLine(const QList<QByteArray>& items) {
   return line;
 }
 
-QString quoted(const QString& text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
+// A text in double quotes; a quote inside it is doubled, which the engine and this reader take as
+// one quote, so the text reads back as it was.
+QString quoted(QString text) {
+  text.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+  return QLatin1Char('"') + text + QLatin1Char('"');
+}
 
 // A number in plain decimal form, shortest text that reads back as the same value.
 QString fixedNumberText(double value) {
@@ -52,22 +58,71 @@ QString fixedNumberText(double value) {
   return QString::fromLatin1(buffer, r.ptr - buffer);
 }
 
-// A number as a file holds it: plain decimal or exponent form (no "inf", "nan", hex).
-bool parseFileNumber(const QString& text, double* value) {
-  static const QRegularExpression kNumber(
-      QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?$"));
-  if (!kNumber.match(text).hasMatch()) return false;
-  const QByteArray bytes = text.toLatin1();
-  const char* first = bytes.constData();
-  if (*first == '+') ++first;
+// Reads a text already known to be a number in decimal form with an optional exponent ("e" only)
+// and no "+". A value beyond the range of a double is no number (the engine refuses it); one too
+// small for a double reads as zero, as in the engine.
+bool decimalValue(const QByteArray& bytes, double* value) {
   double v = 0;
-  const auto r = std::from_chars(first, bytes.constData() + bytes.size(), v);
-  if (r.ec != std::errc() && r.ec != std::errc::result_out_of_range) return false;
+  const auto r = std::from_chars(bytes.constData(), bytes.constData() + bytes.size(), v);
+  if (r.ec == std::errc::result_out_of_range) {
+    // Decimal magnitude of the first nonzero digit plus the exponent: above 0 means overflow.
+    const qsizetype e = bytes.indexOf('e');
+    const QByteArray mantissa = e < 0 ? bytes : bytes.left(e);
+    const long exponent = e < 0 ? 0 : std::clamp(bytes.mid(e + 1).toLong(), -100000L, 100000L);
+    const qsizetype point = mantissa.contains('.') ? mantissa.indexOf('.') : mantissa.size();
+    long magnitude = 0;
+    for (qsizetype i = 0; i < mantissa.size(); ++i) {
+      if (mantissa[i] >= '1' && mantissa[i] <= '9') {
+        magnitude = i < point ? static_cast<long>(point - i - 1) : static_cast<long>(point - i);
+        break;
+      }
+    }
+    if (magnitude + exponent > 0) return false;
+    v = bytes.startsWith('-') ? -0.0 : 0.0;
+  } else if (r.ec != std::errc() || r.ptr != bytes.constData() + bytes.size()) {
+    return false;
+  }
   if (value) *value = v;
   return true;
 }
 
+// A number as a file holds it and the engine reads it: plain decimal or exponent form, the
+// exponent letter E or D (no "inf", "nan", hex).
+bool parseFileNumber(const QString& text, double* value) {
+  static const QRegularExpression kNumber(
+      QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eEdD][+-]?\\d+)?$"));
+  if (!kNumber.match(text).hasMatch()) return false;
+  QByteArray bytes = text.toLatin1().toLower().replace('d', 'e');
+  if (bytes.startsWith('+')) bytes.remove(0, 1);
+  return decimalValue(bytes, value);
+}
+
 bool isBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); }
+
+// The engine's model splits the layers above the half-space into sublayers of at most 1 m and
+// refuses more than 1000 of them in all: a layer of h metres gives h sublayers when h is a whole
+// number in single precision, else h rounded up (and at least 1).
+constexpr int kMaxModelSublayers = 1000;
+int modelSublayers(double thicknessCm) {
+  const double h = thicknessCm * 0.01;
+  const double p = std::trunc(h + 0.9999);
+  if (!(p <= kMaxModelSublayers)) return kMaxModelSublayers + 1;
+  if (p <= 1.0) return 1;
+  const double whole = std::trunc(h);
+  if (static_cast<double>(static_cast<float>(h)) == whole) return static_cast<int>(whole);
+  return static_cast<int>(p);
+}
+
+// An integer as the engine reads it: an optional sign and digits, within 32 bits.
+bool isFileInteger(const QString& text) {
+  static const QRegularExpression kInteger(QStringLiteral("^[+-]?\\d+$"));
+  if (!kInteger.match(text).hasMatch()) return false;
+  QByteArray bytes = text.toLatin1();
+  if (bytes.startsWith('+')) bytes.remove(0, 1);
+  int32_t v = 0;
+  const auto r = std::from_chars(bytes.constData(), bytes.constData() + bytes.size(), v);
+  return r.ec == std::errc() && r.ptr == bytes.constData() + bytes.size();
+}
 
 }  // namespace
 
@@ -99,7 +154,8 @@ QStringList inputLabelTable() {
 
 double regularizationValue(const QString& text, int layerCount) {
   if (text.isEmpty()) return layerCount < 4 ? 0.001 : 0.03;
-  return leadingNumber(text);
+  double v = 0;
+  return parseFileNumber(text, &v) ? v : leadingNumber(text);
 }
 
 QString generalNumberText(double value) {
@@ -216,15 +272,20 @@ bool ItemReader::skip(int n) {
 bool ItemReader::readRecord(int n, QStringList* items) {
   QString line;
   if (!readLine(&line)) return false;
-  const QStringList all = splitItems(line);
-  if (all.size() < n) return false;
+  bool bad = false;
+  const QStringList all = splitItems(line, nullptr, &bad);
+  // A malformed item fails the record only when it is one of the n read (the engine passes over
+  // the rest of the line).
+  malformed_ = bad && all.size() <= n;
+  if (malformed_ || all.size() < n) return false;
   *items = all.mid(0, n);
   return true;
 }
 
-QStringList ItemReader::splitItems(const QString& line, QVector<bool>* quoted) {
+QStringList ItemReader::splitItems(const QString& line, QVector<bool>* quoted, bool* malformed) {
   QStringList items;
   QVector<bool> q;
+  bool bad = false;
   const qsizetype n = line.size();
   qsizetype i = 0;
   auto skipBlanks = [&] {
@@ -243,12 +304,30 @@ QStringList ItemReader::splitItems(const QString& line, QVector<bool>* quoted) {
   while (true) {
     skipBlanks();
     if (i >= n) break;
-    if (line[i] == QLatin1Char('"')) {
-      const qsizetype end = line.indexOf(QLatin1Char('"'), i + 1);
-      const qsizetype stop = end < 0 ? n : end;
-      items.append(line.mid(i + 1, stop - i - 1));
+    if (line[i] == QLatin1Char('"') || line[i] == QLatin1Char('\'')) {
+      // Quoted with either quote; the quote doubled stands for one, as the engine reads it.
+      const QChar mark = line[i];
+      QString text;
+      for (++i; i < n; ++i) {
+        if (line[i] != mark) {
+          text += line[i];
+        } else if (i + 1 < n && line[i + 1] == mark) {
+          text += mark;
+          ++i;
+        } else {
+          ++i;
+          break;
+        }
+      }
+      items.append(text);
       q.append(true);
-      i = end < 0 ? n : end + 1;
+      // The engine refuses a quoted text followed by anything but a separator; the items end
+      // there.
+      if (i < n && !isBlank(line[i]) && line[i] != QLatin1Char(',') &&
+          line[i] != QLatin1Char('/')) {
+        bad = true;
+        break;
+      }
       skipSeparator();
     } else if (line[i] == QLatin1Char(',')) {
       items.append(QString());  // nothing between two commas
@@ -263,6 +342,7 @@ QStringList ItemReader::splitItems(const QString& line, QVector<bool>* quoted) {
     }
   }
   if (quoted) *quoted = q;
+  if (malformed) *malformed = bad;
   return items;
 }
 
@@ -275,7 +355,7 @@ DataFileReadResult readDataFile(const QByteArray& bytes, DataSetTexts* data) {
   ItemReader r(Cp932::decode(bytes));
   DataFileReadResult result;
   auto fail = [&](DataFileError e) {
-    result.error = e;
+    result.error = e == DataFileError::kCutShort && r.malformed() ? DataFileError::kBadQuote : e;
     result.line = r.lineNumber();
     return result;
   };
@@ -356,12 +436,7 @@ DataFileReadResult readDataFile(const QByteArray& bytes, DataSetTexts* data) {
 bool isNumberText(const QString& text, double* value) {
   static const QRegularExpression kNumber(QStringLiteral("^-?(\\d+\\.?\\d*|\\.\\d+)$"));
   if (!kNumber.match(text).hasMatch()) return false;
-  const QByteArray bytes = text.toLatin1();
-  double v = 0;
-  const auto r = std::from_chars(bytes.constData(), bytes.constData() + bytes.size(), v);
-  if (r.ec != std::errc() && r.ec != std::errc::result_out_of_range) return false;
-  if (value) *value = v;
-  return true;
+  return decimalValue(text.toLatin1(), value);
 }
 
 bool isFlagText(const QString& text) {
@@ -429,12 +504,15 @@ CheckResult checkDataSet(const DataSetTexts& d) {
   }
   for (int i = 0; i < d.layerCount; ++i)
     if (!isFlagText(d.layers.value(i).fix)) return ends(kLayerBox);
+  int sublayers = 0;
   for (int i = 0; i < d.layerCount - 1; ++i) {
     const LayerTexts& l = d.layers.value(i);
     double thickness = 0, slip = 0;
     if (!value(l.thickness, &thickness) || thickness <= 0 || !value(l.slip, &slip) || slip < 0 ||
         slip > 0.99)
       return ends(kLayerBox);
+    sublayers += modelSublayers(thickness);
+    if (sublayers > kMaxModelSublayers) return ends(kLayerBox);
   }
 
   const char* kPositionBox = "センサー位置の値が不正です";
@@ -447,6 +525,14 @@ CheckResult checkDataSet(const DataSetTexts& d) {
   for (int j = 0; j + 1 < d.sensorCount; ++j)
     if (positions[j + 1] <= positions[j]) return ends(kPositionBox);
 
+  // The header and trailer fields kept from an opened file go to the engine as they are: the id
+  // and the code are read as integers, the trailer value as a number.
+  auto keptBox = [&](int set, const char* field) {
+    result.boxes.append(QStringLiteral("DATA%1の%2の値が不正です（読み込んだデータファイルの値）")
+                            .arg(set)
+                            .arg(QString::fromUtf8(field)));
+    return result;
+  };
   for (int i = 0; i < d.dataCount; ++i) {
     const DropTexts& drop = d.drops.value(i);
     double load = 0;
@@ -455,6 +541,21 @@ CheckResult checkDataSet(const DataSetTexts& d) {
       double w = 0;
       if (!value(drop.deflections.value(j), &w) || w < 0) return ends("たわみの値が不正です．");
     }
+    if (i < d.kept.size()) {
+      const KeptDropFields& k = d.kept[i];
+      if (!isFileInteger(k.id)) return keptBox(i + 1, "ドロップ番号");
+      if (!isFileInteger(k.code)) return keptBox(i + 1, "ドロップコード");
+      if (!parseFileNumber(k.auxValue, nullptr)) return keptBox(i + 1, "末尾の数値");
+    }
+  }
+
+  // The hidden parameter holds the value of an opened file; the engine takes 0 <= p < 1 only.
+  double parameter = 0;
+  if (!d.regularization.isEmpty() &&
+      (!parseFileNumber(d.regularization, &parameter) || parameter < 0 || parameter >= 1)) {
+    return ends(
+        "正則化パラメータの値が不正です（読み込んだデータファイルの値）．"
+        "0以上1未満の数値にしてください");
   }
 
   double radius = 0, standardLoad = 0;

@@ -35,7 +35,8 @@ struct DropTexts {
 };
 
 // Header and trailer fields of a data set read from a file, kept so that a save writes them back:
-// id and code as read, tag and note in quotes, auxValue with one decimal place.
+// id and code as read, tag and note in quotes (a quote inside doubled), auxValue with one decimal
+// place.
 struct KeptDropFields {
   QString id;
   QString code;
@@ -100,25 +101,34 @@ class ItemReader {
   bool readLine(QString* line);
   // Passes over n lines; false when the file ends first.
   bool skip(int n);
-  // The first n items of the next line; false when the file ends or the line holds fewer.
+  // The first n items of the next line; false when the file ends, the line holds fewer, or the
+  // line is malformed (see splitItems).
   bool readRecord(int n, QStringList* items);
+  // True when the last record read was malformed.
+  bool malformed() const { return malformed_; }
   // 1-based number of the line read last.
   int lineNumber() const { return next_; }
 
-  // The items of one line.
-  static QStringList splitItems(const QString& line, QVector<bool>* quoted = nullptr);
+  // The items of one line. A text quoted with " or ' may hold blanks and commas, and its quote
+  // doubled stands for one. *malformed is set when a quoted text is followed by anything other
+  // than a blank, a comma or a slash (the engine refuses to read it); that item is the last.
+  static QStringList splitItems(const QString& line,
+                                QVector<bool>* quoted = nullptr,
+                                bool* malformed = nullptr);
 
  private:
   QStringList lines_;
   int next_ = 0;
+  bool malformed_ = false;
 };
 
 enum class DataFileError {
   kNone,
-  kBadVersion,      // the first line is not "ORVA for Windows" with "Ver2" at column 18
-  kCutShort,        // the file ends early or a record holds too few items
-  kBadCount,        // a count is not a whole number
-  kCountOutOfRange  // layers outside 1..5, sensors or data sets outside 1..10
+  kBadVersion,       // the first line is not "ORVA for Windows" with "Ver2" at column 18
+  kCutShort,         // the file ends early or a record holds too few items
+  kBadCount,         // a count is not a whole number
+  kCountOutOfRange,  // layers outside 1..5, sensors or data sets outside 1..10
+  kBadQuote          // a quoted text is followed by something other than a separator
 };
 
 struct DataFileReadResult {
@@ -138,7 +148,8 @@ DataFileReadResult readDataFile(const QByteArray& bytes, DataSetTexts* data);
 // ---- Checks ----
 
 // A cell's text is a number only when the whole text is one: an optional leading minus, digits
-// and at most one decimal point, with at least one digit ("1.2.3", ".", "-" and "" are not).
+// and at most one decimal point, with at least one digit ("1.2.3", ".", "-" and "" are not), and
+// within the range of a double.
 bool isNumberText(const QString& text, double* value = nullptr);
 
 // The fix flag passes only as "0" or "1".
@@ -158,6 +169,9 @@ bool isValidProjectTitle(const QString& title);
 
 // The checks of a save, in order. boxes receives the text of every error box (all with the
 // critical icon and the title "Error"); passed is true when nothing failed and the save goes on.
+// Besides the cells and boxes, every field that the file carries to the engine is checked with the
+// engine's rules: the layers' total depth (the model's sublayers), the kept drop ids and codes
+// (integers), trailer values (numbers) and the regularisation parameter (0 <= p < 1).
 struct CheckResult {
   QStringList boxes;
   bool passed = false;

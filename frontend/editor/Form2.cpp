@@ -202,7 +202,7 @@ void Form2::Form_Load() {
 void Form2::ResetEditor() {
   // An edit under way ends with the grids it edits: a box left open would go on writing into the
   // erased (and perhaps disabled) grid.
-  for (TextBox* box : {T1, T2, T3, T4}) box->hide();
+  EndCellEdits();
   Option1->setEnabled(true);
   Option2->setEnabled(true);
   for (QWidget* w :
@@ -277,6 +277,7 @@ void Form2::ResetEditor() {
 }
 
 void Form2::UpDown1_Change() {
+  EndCellEdits();
   LayerCount = Text1->text().toInt();
   FG1->setRows(LayerCount + 1);
   for (int i = 1; i <= LayerCount; ++i) {
@@ -287,6 +288,7 @@ void Form2::UpDown1_Change() {
 }
 
 void Form2::UpDown2_Change() {
+  EndCellEdits();
   SensorCount = Text2->text().toInt();
   FG2->setCols(SensorCount + 1);
   FG3->setCols(SensorCount + 2);
@@ -304,6 +306,7 @@ void Form2::UpDown2_Change() {
 }
 
 void Form2::UpDown3_Change() {
+  EndCellEdits();
   DataCount = Text3->text().toInt();
   FG3->setRows(DataCount + 1);
   for (int i = 1; i <= DataCount; ++i) {
@@ -325,6 +328,7 @@ void Form2::Option1_Click() {
        std::initializer_list<QWidget*>{UpDown1, UpDown2, UpDown3, FG1, FG2, FG3, FG4}) {
     w->setEnabled(true);
   }
+  toFirstEditableCells();
 }
 
 void Form2::Option2_Click() {
@@ -341,6 +345,7 @@ void Form2::Option2_Click() {
   Command6->setEnabled(false);
   Command2->setText(QStringLiteral("データ保存"));
   for (FlexGrid* g : {FG1, FG2, FG3, FG4}) g->setEnabled(true);
+  toFirstEditableCells();
 }
 
 void Form2::Command4_Click() {

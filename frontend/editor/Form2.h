@@ -134,6 +134,11 @@ class Form2 : public FormWindow {
   static void SplitPath(const QString& path, QString& folder, QString& name);
   static bool ChangeExtension(QString& ext, const QString& path, QString& result);
 
+  // Ends any open cell edit without copying the box's text anywhere (the cell already holds it):
+  // every fill of a grid by code starts here, so that no box left open writes its text over what
+  // was filled.
+  void EndCellEdits();
+
   AppWindows& windows() { return windows_; }
 
  private:
@@ -159,6 +164,8 @@ class Form2 : public FormWindow {
   void editorKeyDown(FlexGrid* grid, TextBox* box, int keyCode);
   void gridFocusCommit(FlexGrid* grid, TextBox* box);
   void leaveCell(FlexGrid* grid, TextBox* box);
+  // Moves each grid's current cell off the fixed rows and columns.
+  void toFirstEditableCells();
 
   void buildControls();
   void connectControls();

@@ -3,6 +3,7 @@
 // at once, after a filter that keeps numeric cells numeric. The four grid/box families share one
 // implementation.
 #include <QCoreApplication>
+#include <algorithm>
 
 #include "AppWindows.h"
 #include "FlexGrid.h"
@@ -12,7 +13,31 @@
 #include "TextBox.h"
 #include "Twips.h"
 
+namespace {
+
+// The fixed rows and columns hold the labels and headers: keys never edit them.
+bool isEditableCell(const FlexGrid* grid) {
+  return grid->row() >= grid->fixedRows() && grid->col() >= grid->fixedCols();
+}
+
+}  // namespace
+
+void Form2::EndCellEdits() {
+  for (TextBox* box : {T1, T2, T3, T4}) box->hide();
+}
+
+void Form2::toFirstEditableCells() {
+  for (FlexGrid* grid : {FG1, FG2, FG3, FG4}) {
+    if (isEditableCell(grid) || grid->rows() <= grid->fixedRows() ||
+        grid->cols() <= grid->fixedCols())
+      continue;
+    grid->setRow(std::max(grid->row(), grid->fixedRows()));
+    grid->setCol(std::max(grid->col(), grid->fixedCols()));
+  }
+}
+
 void Form2::beginCellEdit(FlexGrid* grid, TextBox* box, int code) {
+  if (!isEditableCell(grid)) return;
   // The box's change handling runs on the text set here, so the cell takes the (filtered) text
   // before the box is shown. The box is emptied first so that it runs even when the new text
   // equals the one left from an earlier edit.
@@ -42,7 +67,7 @@ void Form2::beginCellEdit(FlexGrid* grid, TextBox* box, int code) {
 void Form2::gridKeyDown(FlexGrid* grid, TextBox* box, int keyCode) {
   if (keyCode == KeyCode::kF2 || keyCode > 127) {
     beginCellEdit(grid, box, 32);
-  } else if (keyCode == KeyCode::kDelete) {
+  } else if (keyCode == KeyCode::kDelete && isEditableCell(grid)) {
     grid->setText(QString());
   }
 }

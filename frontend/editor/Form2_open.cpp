@@ -24,6 +24,11 @@ QString readFailureText(const DataFileReadResult& r) {
                  "データファイルを読み込めません（%1行目）。\n"
                  "ファイルが途中で終わっているか、行の項目が足りません。")
           .arg(r.line);
+    case DataFileError::kBadQuote:
+      return QStringLiteral(
+                 "データファイルを読み込めません（%1行目）。\n"
+                 "引用符で囲んだ項目の後に区切りがありません。")
+          .arg(r.line);
     case DataFileError::kBadCount:
       return QStringLiteral(
           "データファイルを読み込めません。\n"
@@ -93,6 +98,8 @@ void Form2::Command1_Click() {
     return;
   }
 
+  // An edit left open would write its text over the value filled in from the file.
+  EndCellEdits();
   InputPath = path;
   Text9->setText(path);
   ProjectTitle = d.title;

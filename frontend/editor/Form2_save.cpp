@@ -107,6 +107,8 @@ void Form2::Command2_Click() {
 
   // The data folder: asked for new data; for opened data (or after the results window) only when
   // the user wants to change it.
+  // The path is settled in a local until the user has agreed to write: a refusal leaves every box,
+  // path and the remembered folder (Text9) as they were.
   bool browse = true;
   if (!Option2->isEnabled() || DataOrigin != 0) {
     browse = platform.messageBox(this,
@@ -114,8 +116,8 @@ void Form2::Command2_Click() {
                                  MsgStyle::kYesNoInfo,
                                  kInformation) == MsgAnswer::kYes;
   }
+  QString savePath;
   if (browse) {
-    SavePath.clear();
     const QString folder =
         platform.folderName(this, QStringLiteral("フォルダを選択してください"), QString());
     if (folder.isEmpty()) {
@@ -126,29 +128,30 @@ void Form2::Command2_Click() {
                           Module1::AppTitle);
       return;
     }
-    SavePath = folder + QLatin1Char('/') + ProjectTitle + QStringLiteral(".dat");
+    savePath = folder + QLatin1Char('/') + ProjectTitle + QStringLiteral(".dat");
   } else {
     QString folder, name;
     SplitPath(Text9->text(), folder, name);
-    SavePath = folder + ProjectTitle + QStringLiteral(".dat");
+    savePath = folder + ProjectTitle + QStringLiteral(".dat");
   }
-  Text9->setText(SavePath);
-  SaveFileName = ProjectTitle + QStringLiteral(".dat");
-  IterationFileName = ProjectTitle + QStringLiteral(".out");
-  Text5->setText(IterationFileName);
 
   // Another file of that name is replaced only when the user agrees; the data file being worked
   // on (opened or saved before) is replaced without a question.
   const bool sameData =
-      isSamePath(SavePath, InputPath) && (DataOrigin != 0 || !Option2->isEnabled());
-  if (QFileInfo::exists(SavePath) && !sameData) {
+      isSamePath(savePath, InputPath) && (DataOrigin != 0 || !Option2->isEnabled());
+  if (QFileInfo::exists(savePath) && !sameData) {
     const int answer = platform.messageBox(
         this,
-        QStringLiteral("同じ名前のデータファイルが既にあります。上書きしますか？\n") + SavePath,
+        QStringLiteral("同じ名前のデータファイルが既にあります。上書きしますか？\n") + savePath,
         MsgStyle::kYesNoInfo,
         kInformation);
     if (answer != MsgAnswer::kYes) return;
   }
+  SavePath = savePath;
+  Text9->setText(SavePath);
+  SaveFileName = ProjectTitle + QStringLiteral(".dat");
+  IterationFileName = ProjectTitle + QStringLiteral(".out");
+  Text5->setText(IterationFileName);
 
   data.title = ProjectTitle;
   data.iterationFileName = IterationFileName;

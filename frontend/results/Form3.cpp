@@ -536,6 +536,7 @@ void Form3::Command4_Click() {
   // Yes: the way on is check and save; No: the results button shows this window again. The run
   // button is off in both cases; grids, counts and texts of the editor stay as they are.
   Form2* f2 = windows_.loadForm2();
+  f2->EndCellEdits();
   f2->Option1->setEnabled(false);
   f2->Option2->setEnabled(false);
   f2->Command1->setEnabled(false);

@@ -5,7 +5,9 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QKeyEvent>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QtTest/QTest>
@@ -261,13 +263,104 @@ TEST_F(CellEditing, ColumnZeroIsNotFiltered) {
   EXPECT_EQ(platform.beeps, 1);
   QTest::keyClick(form->T4, Qt::Key_Escape);
 
+  // The count handling leaves FG1's current cell on the label it wrote last; a key there edits
+  // nothing.
   form->UpDown1->stepUp();
   EXPECT_EQ(form->FG1->row(), 2);
   EXPECT_EQ(form->FG1->col(), 0);
   form->FG1->setFocus();
   typeKeys("x2");
-  EXPECT_EQ(form->FG1->textMatrix(2, 0), "x2");
+  EXPECT_EQ(form->FG1->textMatrix(2, 0), QStringLiteral(" 2層"));
+  EXPECT_FALSE(form->T1->isVisible());
   EXPECT_EQ(platform.beeps, 1);
+}
+
+// Fault guarded: a key on a fixed row or column opened the box there and overwrote the header or
+// label ("載荷板半径(cm)" became 5; Delete erased " 3S").
+TEST_F(CellEditing, KeysOnFixedCellsDoNothing) {
+  form->UpDown1->setValue(2);
+  form->UpDown2->setValue(3);
+  form->UpDown3->setValue(2);
+  struct Case {
+    FlexGrid* grid;
+    TextBox* box;
+    int row, col;
+  };
+  const Case cells[] = {{form->FG1, form->T1, 0, 2},
+                        {form->FG1, form->T1, 1, 0},
+                        {form->FG2, form->T2, 0, 3},
+                        {form->FG2, form->T2, 1, 0},
+                        {form->FG3, form->T3, 0, 1},
+                        {form->FG3, form->T3, 1, 0},
+                        {form->FG4, form->T4, 0, 0},
+                        {form->FG4, form->T4, 0, 1}};
+  for (const Case& c : cells) {
+    for (const Qt::Key key : {Qt::Key_5, Qt::Key_F2, Qt::Key_Delete, Qt::Key_Comma}) {
+      SCOPED_TRACE(testing::Message() << c.row << "," << c.col << " key " << key);
+      c.grid->setFocus();
+      c.grid->setRow(c.row);
+      c.grid->setCol(c.col);
+      const QString before = c.grid->text();
+      ASSERT_FALSE(before.isEmpty());
+      QTest::keyClick(c.grid, key);
+      EXPECT_EQ(c.grid->text(), before);
+      EXPECT_FALSE(c.box->isVisible());
+    }
+  }
+  EXPECT_EQ(platform.beeps, 0);
+}
+
+TEST_F(CellEditing, AfterAModeChoiceKeysEditADataCell) {
+  for (QRadioButton* option : {form->Option1, form->Option2}) {
+    SCOPED_TRACE(option->text().toStdString());
+    option->click();
+    for (FlexGrid* grid : {form->FG1, form->FG2, form->FG3, form->FG4}) {
+      EXPECT_GE(grid->row(), grid->fixedRows());
+      EXPECT_GE(grid->col(), grid->fixedCols());
+    }
+    // The user's way: to the grid of the standard load and the radius, and type.
+    form->FG4->setFocus();
+    typeKeys("5");
+    QTest::keyClick(form->T4, Qt::Key_Return);
+    EXPECT_EQ(form->FG4->textMatrix(0, 0), QStringLiteral("基準荷重(kN)"));
+    EXPECT_EQ(form->FG4->textMatrix(0, 1), QStringLiteral("載荷板半径(cm)"));
+    EXPECT_EQ(form->FG4->textMatrix(1, 0) + form->FG4->textMatrix(1, 1), "5");
+    form->FG3->setFocus();
+    QTest::keyClick(form->FG3, Qt::Key_Delete);
+    EXPECT_EQ(form->FG3->textMatrix(0, 1), QStringLiteral("荷重"));
+  }
+}
+
+// Fault guarded: Open during an edit filled the cell from the file, but the box stayed open with
+// the typed text, and the next click on the grid wrote it over the file's value, which the save
+// then wrote.
+TEST_F(CellEditing, OpenDuringAnEditKeepsTheFilesValue) {
+  QTemporaryDir data;
+  const QString path = data.filePath("007.dat");
+  ASSERT_TRUE(QFile::copy(
+      QStringLiteral(ORVA_TEST_DATA_DIR "/frontend/opened_1layer_kept_drop_fields.dat"), path));
+  form->Option1->click();
+  form->FG4->setFocus();
+  form->FG4->setRow(1);
+  form->FG4->setCol(0);
+  typeKeys("77");
+  ASSERT_TRUE(form->T4->isVisible());
+  ASSERT_EQ(form->FG4->textMatrix(1, 0), "77");
+
+  platform.answerOpenFile(path);
+  QTest::mouseClick(form->Command1, Qt::LeftButton);
+  EXPECT_EQ(form->FG4->textMatrix(1, 0), "49");
+  EXPECT_FALSE(form->T4->isVisible());
+  QTest::mouseClick(form->FG4, Qt::LeftButton, {}, form->FG4->cellRect(1, 1).center());
+  QTest::mouseClick(form->FG4, Qt::LeftButton, {}, form->FG4->cellRect(1, 0).center());
+  EXPECT_EQ(form->FG4->textMatrix(1, 0), "49");
+
+  platform.answerMessage(MsgAnswer::kNo);  // keep the file's folder
+  QTest::mouseClick(form->Command2, Qt::LeftButton);
+  ASSERT_TRUE(form->Command5->isEnabled()) << platform.boxTexts().join('|').toStdString();
+  QFile saved(path);
+  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(saved.readAll().contains("PLATE\r\n49            15\r\n"));
 }
 
 TEST_F(CellEditing, EveryGridHasItsOwnEditor) {

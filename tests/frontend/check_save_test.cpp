@@ -3,7 +3,10 @@
 // before another file is replaced; a failed write.
 #include <gtest/gtest.h>
 
+#include <QProcess>
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "DataFile.h"
 #include "editor_harness.h"
@@ -74,6 +77,13 @@ TEST(CheckAndSave, EveryFailedCheckShowsItsBoxesAndWritesNothing) {
       {"slip rate 1",              cell(fg1, 1, 5, "1"),     {kLayers}},
       {"slip rate -0.1",           cell(fg1, 1, 5, "-0.1"),  {kLayers}},
       {"slip rate empty",          cell(fg1, 1, 5, ""),      {kLayers}},
+      {"more than 1000 model sublayers of 1 m", cell(fg1, 1, 4, "100000.1"), {kLayers}},
+      {"layers of 600 m and 500 m",
+       [](Form2* f) { f->UpDown1->setValue(3);
+                      harness::setCells(f->FG1, 1, {{"0", "3000", "0.35", "60000", "0"},
+                                                    {"0", "300", "0.35", "50000", "0"},
+                                                    {"1", "100", "0.4"}}); },
+       {kLayers}},
       {"positions 0, 30, 30",      cell(fg2, 1, 3, "30"),    {kPositions}},
       {"position -1",              cell(fg2, 1, 1, "-1"),    {kPositions}},
       {"position empty",           cell(fg2, 1, 2, ""),      {kPositions}},
@@ -123,7 +133,8 @@ TEST(CheckAndSave, EveryFailedCheckShowsItsBoxesAndWritesNothing) {
 TEST(CheckAndSave, ValidEdgeValuesPass) {
   Editor e;
   e.typeValidDataSet();
-  harness::setCells(e.form->FG1, 1, {{"1", "3000", "0.49", "10", "0.99"}, {"0", "100", "0.4"}});
+  // 1000 m: exactly the model's 1000 sublayers of 1 m.
+  harness::setCells(e.form->FG1, 1, {{"1", "3000", "0.49", "100000", "0.99"}, {"0", "100", "0.4"}});
   harness::setCells(e.form->FG2, 1, {{"0", "20", "45"}});
   harness::setCells(e.form->FG3, 1, {{"49.5", "0", "-0", "0."}});
   EXPECT_TRUE(e.saveIntoDataFolder()) << e.platform.boxTexts().join('|').toStdString();
@@ -199,7 +210,50 @@ TEST(CheckAndSave, AnotherFileOfTheSameNameIsReplacedOnlyOnYes) {
     EXPECT_EQ(e.platform.boxes[0].style, MsgStyle::kYesNoInfo);
     const bool replaced = readBytes(e.dataFile("Route7.dat")).startsWith("ORVA for Windows");
     EXPECT_EQ(replaced, answer == MsgAnswer::kYes);
+    // No writes nothing and names nothing: the boxes and paths still say what they said before.
+    const QString saved = answer == MsgAnswer::kYes ? e.dataFile("Route7.dat") : QString();
+    EXPECT_EQ(e.form->SavePath, saved);
+    EXPECT_EQ(e.form->Text9->text(), saved);
+    EXPECT_EQ(e.form->Text5->text(), answer == MsgAnswer::kYes ? "Route7.out" : "");
   }
+}
+
+// Fault guarded: after No to the replace question, the boxes and the save path named the file that
+// was not written, and a later "keep the folder" used the folder just refused.
+TEST(CheckAndSave, NoToReplacingChangesNoBoxPathOrFolder) {
+  Editor e;
+  QTemporaryDir other;
+  const QString path = e.dataFile("007.dat");
+  const QByteArray original = readBytes(harness::fixturePath("opened_1layer_kept_drop_fields.dat"));
+  harness::writeBytes(path, original);
+  harness::writeBytes(other.filePath("007.dat"), "someone else's data");
+  e.form->Option1->click();
+  e.platform.answerOpenFile(path);
+  e.form->Command1_Click();
+  Form2* f = e.form;
+  f->Text4->setText(QStringLiteral("007"));
+  const QStringList before = {
+      f->Text4->text(), f->Text5->text(), f->Text9->text(), f->SavePath, f->IterationFileName};
+
+  e.platform.answerMessage(MsgAnswer::kYes);  // change the folder
+  e.platform.answerFolder(other.path());
+  e.platform.answerMessage(MsgAnswer::kNo);  // do not replace
+  f->Command2_Click();
+  EXPECT_EQ(e.platform.boxes.size(), 2u);
+  EXPECT_EQ(readBytes(other.filePath("007.dat")), QByteArray("someone else's data"));
+  EXPECT_EQ(
+      (QStringList{
+          f->Text4->text(), f->Text5->text(), f->Text9->text(), f->SavePath, f->IterationFileName}),
+      before);
+  EXPECT_FALSE(f->Command5->isEnabled());
+
+  // Keeping the folder now means the opened file's folder.
+  e.platform.answerMessage(MsgAnswer::kNo);
+  f->Command2_Click();
+  EXPECT_TRUE(f->Command5->isEnabled()) << e.platform.boxTexts().join('|').toStdString();
+  EXPECT_EQ(f->SavePath, path);
+  EXPECT_EQ(readBytes(other.filePath("007.dat")), QByteArray("someone else's data"));
+  EXPECT_TRUE(readBytes(path).startsWith("ORVA for Windows"));
 }
 
 TEST(CheckAndSave, FailedWriteLeavesNothingHalfDoneAndSaysSo) {
@@ -277,6 +331,147 @@ TEST(CheckAndSave, OpenedDataToAnotherFolderOnYes) {
   EXPECT_TRUE(e.form->Command5->isEnabled()) << e.platform.boxTexts().join('|').toStdString();
   EXPECT_EQ(e.form->SavePath, other.filePath("007.dat"));
   EXPECT_EQ(readBytes(other.filePath("007.dat")), readBytes(e.programFile("inp.dat")));
+}
+
+// ---- Hand-edited data files: what passes the check runs ----
+
+// Three layers over five sensors, two data sets with kept header and trailer fields.
+const QByteArray kHandEdited =
+    "ORVA for Windows Ver2.2\r\n\r\nTITLE OF THE PROJECT\r\nHand\r\n\r\n"
+    "NAME OF FILE FOR ITERATION PROCESS\r\nHand.out\r\n\r\n"
+    "NO. OF LAYERS AND MEASUREMENT POINTS\r\n3   5\r\n\r\nNUMBERS OF TOTAL DATA\r\n2\r\n\r\n"
+    "LAYER PROPERTIES\r\n"
+    "IFIX    MODULUS(MPa)      MU       THICKNESS(cm)      SLIP RATE\r\n"
+    "0             3000          0.35          15            0\r\n"
+    "0             300           0.35          30            0\r\n"
+    "0             80            0.4\r\n\r\n"
+    "SENSOR POSITIONS(cm)\r\n0    20    30    60    90\r\n\r\n"
+    "STD LOAD AND RADIUS of PLATE\r\n49            15\r\n\r\n"
+    "OPTIONS FOR TYPE OF OUTPUT (1--> YES   0--> NO)\r\n"
+    "LAYER MODULI,ANALYTICAL DEFLECTIONS,DEFLECTION RATIO\r\n1  1  1\r\n\r\n"
+    "REGULARIZATION (1--> YES   0--> NO)\r\n0\r\n\r\nREGULARIZATION PARAMETER\r\n"
+    "(RECOMMENDED VALUE : LAYERS#<=3 --> 0.001, LAYERS#=>4 --> 0.03)\r\n0.001\r\n\r\n"
+    "FWD DEFLECTION DATA\r\n"
+    "17,3,\"12:34:56\",49.1\r\n452\r\n338\r\n281\r\n172\r\n121\r\n12.34,\"note one\"\r\n"
+    "18,4,\"12:35:10\",48.7\r\n449\r\n335\r\n279\r\n170\r\n120\r\n3,\"note two\"\r\n";
+
+// Every text that the editor shows or keeps, in one list (the trailer value and the parameter are
+// written as numbers, so they are compared as values).
+QStringList editorTexts(const DataSetTexts& d) {
+  QStringList t{d.title, d.iterationFileName};
+  for (const LayerTexts& l : d.layers)
+    t << l.fix << l.modulus << l.poisson << l.thickness << l.slip;
+  t << d.positions << d.standardLoad << d.plateRadius;
+  for (const DropTexts& drop : d.drops) t << drop.load << drop.deflections;
+  for (const KeptDropFields& k : d.kept) t << k.id << k.code << k.tag << k.note;
+  return t;
+}
+
+DataSetTexts readBack(const QByteArray& bytes) {
+  DataSetTexts d;
+  EXPECT_EQ(readDataFile(bytes, &d).error, DataFileError::kNone);
+  return d;
+}
+
+TEST(CheckAndSave, HandEditedFilesAreRefusedByTheCheckOrRunByTheEngine) {
+  const QString engine = QStringLiteral(ORVA_PROGRAM_DIR "/ORVA-V4");
+  ASSERT_TRUE(QFile::exists(engine)) << "the engine is not built: " << engine.toStdString();
+  const QString fromFile = QStringLiteral("の値が不正です（読み込んだデータファイルの値）");
+  const QString kParameter = QStringLiteral(
+      "正則化パラメータの値が不正です（読み込んだデータファイルの値）．0以上1未満の数値にしてくださ"
+      "い");
+  struct Case {
+    const char* name;
+    std::vector<std::pair<QByteArray, QByteArray>> edits;  // replacements in kHandEdited
+    QString refusal;      // the one box, or empty when the file is saved and run
+    bool atOpen = false;  // refused when opened, not by the check
+  };
+  const QByteArray tag1 = "\"12:34:56\"";
+  const QByteArray trailer1 = "12.34,\"note one\"";
+  const QByteArray trailer2 = "3,\"note two\"";
+  const QByteArray parameter = "\r\n0.001\r\n";
+  // clang-format off
+  const Case cases[] = {
+      {"the unchanged file",            {},                                   ""},
+      {"drop id 1.5",                   {{"17,3,", "1.5,3,"}},                "DATA1のドロップ番号" + fromFile},
+      {"drop id x17",                   {{"17,3,", "x17,3,"}},                "DATA1のドロップ番号" + fromFile},
+      {"drop id beyond 32 bits",        {{"17,3,", "2147483648,3,"}},         "DATA1のドロップ番号" + fromFile},
+      {"drop code 0.5",                 {{"18,4,", "18,0.5,"}},               "DATA2のドロップコード" + fromFile},
+      {"signed drop id and code",       {{"17,3,", "+17,-3,"}},               ""},
+      {"trailer value abc",             {{trailer2, "abc,\"note two\""}},     "DATA2の末尾の数値" + fromFile},
+      {"trailer value 1E400",           {{trailer1, "1E400,\"note one\""}},   "DATA1の末尾の数値" + fromFile},
+      {"trailer value 1D2",             {{trailer1, "1D2,\"note one\""}},     ""},
+      {"parameter 1.5",                 {{parameter, "\r\n1.5\r\n"}},         kParameter},
+      {"parameter -0.1",                {{parameter, "\r\n-0.1\r\n"}},        kParameter},
+      {"parameter 1",                   {{parameter, "\r\n1\r\n"}},           kParameter},
+      {"parameter abc",                 {{parameter, "\r\nabc\r\n"}},         kParameter},
+      {"parameter 0",                   {{parameter, "\r\n0\r\n"}},           ""},
+      {"parameter 1E-05",               {{parameter, "\r\n1E-05\r\n"}},       ""},
+      {"deflection beyond a double",    {{"\r\n452\r\n", "\r\n1" + QByteArray(309, '0') + "\r\n"}},
+       QStringLiteral("たわみの値が不正です．")},
+      {"unquoted tag holding a quote",  {{tag1, "ab\"c"}},                    ""},
+      {"unquoted tag holding a slash",  {{tag1, "ab/c"}},                     ""},
+      {"tag with a doubled quote",      {{tag1, "\"a\"\"b\""}},               ""},
+      {"tag and note in apostrophes",   {{tag1, "'12:34, x'"}, {trailer1, "12.34,'it''s'"}}, ""},
+      {"note holding quotes",           {{trailer2, "3,\"say \"\"hi\"\"\""}}, ""},
+      {"quoted tag followed by text",   {{tag1, "\"a\"b\""}},
+       QStringLiteral("データファイルを読み込めません（39行目）。\n引用符で囲んだ項目の後に区切りがありません。"),
+       true},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Editor e;
+    ASSERT_TRUE(QFile::copy(engine, e.programFile("ORVA-V4")));
+    QByteArray bytes = kHandEdited;
+    for (const auto& [from, to] : c.edits) {
+      ASSERT_TRUE(bytes.contains(from));
+      bytes.replace(from, to);
+    }
+    const QString path = e.dataFile("Hand.dat");
+    harness::writeBytes(path, bytes);
+    e.form->Option1->click();
+    e.platform.answerOpenFile(path);
+    if (c.atOpen) {
+      e.platform.answerMessage(MsgAnswer::kOk);
+      e.form->Command1_Click();
+      EXPECT_EQ(e.platform.boxTexts(), QStringList{c.refusal});
+      EXPECT_FALSE(e.form->Command2->isEnabled());
+      continue;
+    }
+    e.form->Command1_Click();
+    ASSERT_TRUE(e.platform.boxes.empty()) << e.platform.boxTexts().join('|').toStdString();
+
+    if (!c.refusal.isEmpty()) {
+      e.platform.answerMessage(MsgAnswer::kOk);
+      e.form->Command2_Click();
+      EXPECT_EQ(e.platform.boxTexts(), QStringList{c.refusal});
+      ASSERT_EQ(e.platform.boxes.size(), 1u);
+      EXPECT_EQ(e.platform.boxes[0].style, MsgStyle::kCritical);
+      EXPECT_EQ(e.platform.boxes[0].title, QStringLiteral("Error"));
+      EXPECT_FALSE(e.form->Command5->isEnabled());
+      EXPECT_EQ(readBytes(path), bytes);
+      continue;
+    }
+
+    e.platform.answerMessage(MsgAnswer::kNo);  // keep the file's folder
+    e.form->Command2_Click();
+    ASSERT_TRUE(e.form->Command5->isEnabled()) << e.platform.boxTexts().join('|').toStdString();
+    const DataSetTexts opened = readBack(bytes);
+    const DataSetTexts saved = readBack(readBytes(path));
+    EXPECT_EQ(editorTexts(saved), editorTexts(opened));
+    EXPECT_EQ(regularizationValue(saved.regularization, 3),
+              regularizationValue(opened.regularization, 3));
+
+    QProcess run;
+    run.setWorkingDirectory(e.program.path());
+    run.setStandardInputFile(QProcess::nullDevice());
+    run.start(e.programFile("ORVA-V4"), {});
+    ASSERT_TRUE(run.waitForFinished(60000));
+    EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().constData();
+    EXPECT_EQ(Module1::FileState(e.programFile("Hand.out")), 1);
+  }
 }
 
 }  // namespace

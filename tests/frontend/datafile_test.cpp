@@ -76,6 +76,7 @@ TEST(DataFileWriter, RegularizationParameterDefaultsByLayerCount) {
       {"",     4, "0.03"},
       {"0.05", 3, "0.05"},
       {"1E-05", 5, "1e-05"},
+      {"5D-2", 3, "0.05"},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -114,6 +115,10 @@ TEST(ItemReader, SplitsItemsAtBlanksCommasAndLineEnds) {
       {"",                              {""},                             {false}},
       {"   ",                           {""},                             {false}},
       {"1\t2",                          {"1", "2"},                       {false, false}},
+      {"1,0,\"a\"\"b\",49",              {"1", "0", "a\"b", "49"},         {false, false, true, false}},
+      {"'x, y',2",                      {"x, y", "2"},                    {true, false}},
+      {"12.34,'it''s'",                 {"12.34", "it's"},                {false, true}},
+      {"ab\"c,it's",                    {"ab\"c", "it's"},                {false, false}},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -122,6 +127,27 @@ TEST(ItemReader, SplitsItemsAtBlanksCommasAndLineEnds) {
     EXPECT_EQ(ItemReader::splitItems(QString::fromUtf8(c.line), &quoted), c.items);
     EXPECT_EQ(quoted, c.quoted);
   }
+  // The engine refuses a quoted text followed by anything but a separator.
+  for (const char* line : {"\"a\"b\"", "1,'x'y"}) {
+    bool malformed = false;
+    ItemReader::splitItems(QString::fromUtf8(line), nullptr, &malformed);
+    EXPECT_TRUE(malformed) << line;
+  }
+  for (const char* line : {"\"a\" b", "\"a\",b", "\"a\"/", "\"a\"\"b\""}) {
+    bool malformed = true;
+    ItemReader::splitItems(QString::fromUtf8(line), nullptr, &malformed);
+    EXPECT_FALSE(malformed) << line;
+  }
+}
+
+TEST(ItemReader, AMalformedQuotedItemFailsOnlyARecordThatReadsIt) {
+  ItemReader r(QStringLiteral("1,0,\"a\"b,49\r\n1,0,\"a\",49 \"x\"y\r\n"));
+  QStringList items;
+  EXPECT_FALSE(r.readRecord(4, &items));
+  EXPECT_TRUE(r.malformed());
+  ASSERT_TRUE(r.readRecord(4, &items));  // the engine passes over the rest of the line
+  EXPECT_FALSE(r.malformed());
+  EXPECT_EQ(items, (QStringList{"1", "0", "a", "49"}));
 }
 
 TEST(ItemReader, RecordsUseWholeLinesAndSkipsCountLines) {
@@ -244,6 +270,11 @@ TEST(DataChecks, NumberTextIsTheWholeText) {
       EXPECT_EQ(v, c.value);
     }
   }
+  // Beyond the range of a double is no number (the engine refuses it); below it reads as zero.
+  EXPECT_FALSE(isNumberText(QStringLiteral("1") + QString(309, QLatin1Char('0'))));
+  double tiny = -1;
+  EXPECT_TRUE(isNumberText(QStringLiteral("0.") + QString(400, QLatin1Char('0')) + "1", &tiny));
+  EXPECT_EQ(tiny, 0);
   EXPECT_TRUE(isFlagText("0"));
   EXPECT_TRUE(isFlagText("1"));
   for (const char* t : {"", "1.0", "01", "-0", "2", " 1"}) EXPECT_FALSE(isFlagText(t)) << t;

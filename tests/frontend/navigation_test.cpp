@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QtTest/QTest>
 
 #include "AppWindows.h"
 #include "FakePlatform.h"
@@ -158,6 +159,19 @@ TEST_F(Navigation, ManualOpensTheDocumentOfTheProgramFolder) {
   form3->Command6_Click();
   EXPECT_EQ(platform.boxTexts(), QStringList{"File not found"});
   EXPECT_TRUE(form3->isVisible());
+}
+
+// Back ends an edit left open in the editor without writing it anywhere else: the box does not
+// stay over the grid to write its text after the results window.
+TEST_F(Navigation, BackEndsAnEditLeftOpenInTheEditor) {
+  form2->show();
+  form2->FG1->setRow(1);
+  form2->FG1->setCol(2);
+  QTest::keyClick(form2->FG1, Qt::Key_7);
+  ASSERT_TRUE(form2->T1->isVisible());
+  back(MsgAnswer::kYes);
+  EXPECT_FALSE(form2->T1->isVisible());
+  EXPECT_EQ(form2->FG1->textMatrix(1, 2), "7");
 }
 
 }  // namespace
