@@ -26,7 +26,7 @@ class Form2 : public FormWindow {
   explicit Form2(AppWindows& windows, QWidget* parent = nullptr);
   ~Form2() override;
 
-  // Controls. Other windows reach them directly (the results window's Back sets the buttons).
+  // Controls.
   QRadioButton* Option1;  // "既存データを読み込む": existing-data mode
   QRadioButton* Option2;  // "新規データ作成": new-data mode
   QPushButton* Command1;  // "データ読込": open a data file
@@ -138,6 +138,11 @@ class Form2 : public FormWindow {
   // every fill of a grid by code starts here, so that no box left open writes its text over what
   // was filled.
   void EndCellEdits();
+
+  // The return from the results window's Back. update (Yes to "入力データを更新しますか？"): the
+  // way on is check and save; otherwise the results button shows the results again. The run
+  // button and the mode choices are off either way; grids, counts and texts stay as they are.
+  void ReturnFromResults(bool update);
 
   AppWindows& windows() { return windows_; }
 

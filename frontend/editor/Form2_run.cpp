@@ -125,3 +125,16 @@ void Form2::Command6_Click() {
   hide();
   if (windows_.showForm3) windows_.showForm3();
 }
+
+void Form2::ReturnFromResults(bool update) {
+  EndCellEdits();
+  Option1->setEnabled(false);
+  Option2->setEnabled(false);
+  Command1->setEnabled(false);
+  Command2->setEnabled(update);
+  if (update) Command2->setText(QStringLiteral("データチェック"));
+  Command3->setEnabled(true);
+  Command4->setEnabled(true);
+  Command5->setEnabled(false);
+  Command6->setEnabled(!update);
+}

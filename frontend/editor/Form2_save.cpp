@@ -90,13 +90,13 @@ void Form2::Command2_Click() {
   const QString programFolder = platform.programFolder();
 
   // Read the form. What is checked here is what gets written.
-  DataSetTexts data = editorDataSet(*this);
-  LayerCount = data.layerCount;
-  SensorCount = data.sensorCount;
-  DataCount = data.dataCount;
-  ProjectTitle = data.title;
+  DataSetTexts dataSet = editorDataSet(*this);
+  LayerCount = dataSet.layerCount;
+  SensorCount = dataSet.sensorCount;
+  DataCount = dataSet.dataCount;
+  ProjectTitle = dataSet.title;
 
-  const CheckResult check = checkDataSet(data);
+  const CheckResult check = checkDataSet(dataSet);
   for (const QString& text : check.boxes)
     platform.messageBox(this, text, MsgStyle::kCritical, kError);
   if (!check.passed) return;
@@ -153,10 +153,10 @@ void Form2::Command2_Click() {
   IterationFileName = ProjectTitle + QStringLiteral(".out");
   Text5->setText(IterationFileName);
 
-  data.title = ProjectTitle;
-  data.iterationFileName = IterationFileName;
+  dataSet.title = ProjectTitle;
+  dataSet.iterationFileName = IterationFileName;
   bool encoded = false;
-  const QByteArray bytes = writeDataFile(data, &encoded);
+  const QByteArray bytes = writeDataFile(dataSet, &encoded);
   QString error;
   if (!encoded) {
     platform.messageBox(this,

@@ -6,7 +6,6 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QPushButton>
-#include <QRadioButton>
 #include <algorithm>
 #include <charconv>
 
@@ -532,20 +531,7 @@ void Form3::Command4_Click() {
                                           QStringLiteral("入力データを更新しますか？"),
                                           MsgStyle::kYesNoInfo,
                                           QStringLiteral("Information"));
-  const bool update = answer == MsgAnswer::kYes;
-  // Yes: the way on is check and save; No: the results button shows this window again. The run
-  // button is off in both cases; grids, counts and texts of the editor stay as they are.
-  Form2* f2 = windows_.loadForm2();
-  f2->EndCellEdits();
-  f2->Option1->setEnabled(false);
-  f2->Option2->setEnabled(false);
-  f2->Command1->setEnabled(false);
-  f2->Command2->setEnabled(update);
-  if (update) f2->Command2->setText(QStringLiteral("データチェック"));
-  f2->Command3->setEnabled(true);
-  f2->Command4->setEnabled(true);
-  f2->Command5->setEnabled(false);
-  f2->Command6->setEnabled(!update);
+  windows_.loadForm2()->ReturnFromResults(answer == MsgAnswer::kYes);
 
   // Unload: every value goes with the window; the next showing loads it afresh.
   if (windows_.form3 == this) windows_.form3 = nullptr;

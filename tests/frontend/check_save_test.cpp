@@ -380,7 +380,7 @@ TEST(CheckAndSave, HandEditedFilesAreRefusedByTheCheckOrRunByTheEngine) {
   const QString kParameter = QStringLiteral(
       "正則化パラメータの値が不正です（読み込んだデータファイルの値）．0以上1未満の数値にしてくださ"
       "い");
-  struct Case {
+  struct HandEdit {
     const char* name;
     std::vector<std::pair<QByteArray, QByteArray>> edits;  // replacements in kHandEdited
     QString refusal;      // the one box, or empty when the file is saved and run
@@ -391,7 +391,7 @@ TEST(CheckAndSave, HandEditedFilesAreRefusedByTheCheckOrRunByTheEngine) {
   const QByteArray trailer2 = "3,\"note two\"";
   const QByteArray parameter = "\r\n0.001\r\n";
   // clang-format off
-  const Case cases[] = {
+  const HandEdit cases[] = {
       {"the unchanged file",            {},                                   ""},
       {"drop id 1.5",                   {{"17,3,", "1.5,3,"}},                "DATA1のドロップ番号" + fromFile},
       {"drop id x17",                   {{"17,3,", "x17,3,"}},                "DATA1のドロップ番号" + fromFile},
@@ -419,7 +419,7 @@ TEST(CheckAndSave, HandEditedFilesAreRefusedByTheCheckOrRunByTheEngine) {
        true},
   };
   // clang-format on
-  for (const Case& c : cases) {
+  for (const HandEdit& c : cases) {
     SCOPED_TRACE(c.name);
     Editor e;
     ASSERT_TRUE(QFile::copy(engine, e.programFile("ORVA-V4")));

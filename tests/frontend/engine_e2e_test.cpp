@@ -144,9 +144,9 @@ TEST_F(EngineEndToEnd, TypedDataSetSavedAndRun) {
   typeDataSet();
   EXPECT_EQ(form->FG3->textMatrix(2, 6), QStringLiteral("120"));
   ASSERT_TRUE(saveIntoDataFolder()) << platform.boxTexts().join('|').toStdString();
-  const QByteArray data = readBytes(dataFile("Route7.dat"));
-  EXPECT_TRUE(data.contains("\r\n3   5\r\n"));
-  EXPECT_TRUE(data.contains("\r\n1,0,\"99:99\",49.1\r\n452\r\n"));
+  const QByteArray saved = readBytes(dataFile("Route7.dat"));
+  EXPECT_TRUE(saved.contains("\r\n3   5\r\n"));
+  EXPECT_TRUE(saved.contains("\r\n1,0,\"99:99\",49.1\r\n452\r\n"));
 
   form->Command5_Click();
   EXPECT_TRUE(platform.boxes.empty()) << platform.boxTexts().join('|').toStdString();
@@ -182,9 +182,9 @@ TEST_F(EngineEndToEnd, JapaneseTitleThroughTheWholeFlow) {
   typeDataSet(title);
   EXPECT_EQ(form->Text4->text(), title);
   ASSERT_TRUE(saveIntoDataFolder()) << platform.boxTexts().join('|').toStdString();
-  const QByteArray data = readBytes(dataFile(title + ".dat"));
-  EXPECT_TRUE(data.contains("\r\n" + Cp932::encode(title) + "\r\n")) << data.constData();
-  EXPECT_TRUE(data.contains("\r\n" + Cp932::encode(title + ".out") + "\r\n"));
+  const QByteArray saved = readBytes(dataFile(title + ".dat"));
+  EXPECT_TRUE(saved.contains("\r\n" + Cp932::encode(title) + "\r\n")) << saved.constData();
+  EXPECT_TRUE(saved.contains("\r\n" + Cp932::encode(title + ".out") + "\r\n"));
 
   form->Command5_Click();
   EXPECT_TRUE(platform.boxes.empty()) << platform.boxTexts().join('|').toStdString();
