@@ -1,6 +1,5 @@
 // The data file of the editor ("<project>.dat", copied to "inp.dat"): its writer, the item reader
-// that opens it again, the checks the editor runs before a save, the path helpers and the safe
-// replacement of files.
+// that opens it again, and the checks the editor runs before a save.
 //
 // Layout of the file, in order (every line ends in CR LF, text in CP932):
 //   version line, empty line, "TITLE OF THE PROJECT", title, empty, report-name caption, report
@@ -18,6 +17,8 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
+
+namespace DataFile {
 
 // The cell texts of one layer, as typed (the last layer has no thickness and slip rate).
 struct LayerTexts {
@@ -178,15 +179,4 @@ struct CheckResult {
 };
 CheckResult checkDataSet(const DataSetTexts& data);
 
-// ---- Files ----
-
-// Writes bytes to a temporary file in target's folder and renames it over target once it is
-// complete: a failed write leaves the old file as it was. error says why it failed.
-bool writeFileReplacing(const QString& target, const QByteArray& bytes, QString* error);
-
-// Copies source over target in the same safe way; copying a file onto itself (same canonical
-// path) does nothing and succeeds.
-bool copyFileReplacing(const QString& source, const QString& target, QString* error);
-
-// True when both paths name the same existing file or folder.
-bool isSamePath(const QString& a, const QString& b);
+}  // namespace DataFile

@@ -6,6 +6,7 @@
 
 #include "AppWindows.h"
 #include "DataFile.h"
+#include "Files.h"
 #include "FlexGrid.h"
 #include "Form2.h"
 #include "Module1.h"
@@ -17,23 +18,23 @@ namespace {
 
 const QString kError = QStringLiteral("Error");
 
-QString readFailureText(const DataFileReadResult& r) {
+QString readFailureText(const DataFile::DataFileReadResult& r) {
   switch (r.error) {
-    case DataFileError::kCutShort:
+    case DataFile::DataFileError::kCutShort:
       return QStringLiteral(
                  "データファイルを読み込めません（%1行目）。\n"
                  "ファイルが途中で終わっているか、行の項目が足りません。")
           .arg(r.line);
-    case DataFileError::kBadQuote:
+    case DataFile::DataFileError::kBadQuote:
       return QStringLiteral(
                  "データファイルを読み込めません（%1行目）。\n"
                  "引用符で囲んだ項目の後に区切りがありません。")
           .arg(r.line);
-    case DataFileError::kBadCount:
+    case DataFile::DataFileError::kBadCount:
       return QStringLiteral(
           "データファイルを読み込めません。\n"
           "層数、センサー数、データ数が整数ではありません。");
-    case DataFileError::kCountOutOfRange:
+    case DataFile::DataFileError::kCountOutOfRange:
       return QStringLiteral(
           "データファイルを読み込めません。\n"
           "層数は1から5、センサー数とデータ数は1から10でなければなりません。");
@@ -61,7 +62,8 @@ void Form2::Command1_Click() {
 
   // The chosen file is the engine's input from now on, even when the checks below refuse it.
   QString error;
-  if (!copyFileReplacing(path, Module1::ProgramFile(platform, QStringLiteral("inp.dat")), &error)) {
+  if (!Files::copyFileReplacing(
+          path, Module1::ProgramFile(platform, QStringLiteral("inp.dat")), &error)) {
     platform.messageBox(
         this,
         QStringLiteral("データファイルを読み込めません。\n") + path + QLatin1Char('\n') + error,
@@ -84,16 +86,16 @@ void Form2::Command1_Click() {
 
   // The file is read whole before anything in the editor changes: a refused file leaves the
   // editor as it was.
-  DataSetTexts d;
-  const DataFileReadResult read = readDataFile(bytes, &d);
-  if (read.error == DataFileError::kBadVersion) {
+  DataFile::DataSetTexts d;
+  const DataFile::DataFileReadResult read = DataFile::readDataFile(bytes, &d);
+  if (read.error == DataFile::DataFileError::kBadVersion) {
     platform.messageBox(this,
                         QStringLiteral("入力ファイルのバージョン情報を確認してください．"),
                         MsgStyle::kCritical,
                         kError);
     return;
   }
-  if (read.error != DataFileError::kNone) {
+  if (read.error != DataFile::DataFileError::kNone) {
     platform.messageBox(this, readFailureText(read), MsgStyle::kCritical, kError);
     return;
   }
@@ -115,7 +117,7 @@ void Form2::Command1_Click() {
   DropTags.append(QString());
   DropAuxValues.append(QVariant());
   DropNotes.append(QString());
-  for (const KeptDropFields& k : d.kept) {
+  for (const DataFile::KeptDropFields& k : d.kept) {
     DropIds.append(k.id);
     DropCodes.append(k.code);
     DropTags.append(k.tag);
@@ -136,7 +138,7 @@ void Form2::Command1_Click() {
   UpDown2_Change();
   UpDown3_Change();
   for (int i = 1; i <= d.layerCount; ++i) {
-    const LayerTexts& l = d.layers[i - 1];
+    const DataFile::LayerTexts& l = d.layers[i - 1];
     const QString texts[] = {l.fix, l.modulus, l.poisson, l.thickness, l.slip};
     for (int c = 1; c <= 5; ++c) FG1->setTextMatrix(i, c, texts[c - 1]);
   }

@@ -7,7 +7,7 @@
 #include <QRadioButton>
 
 #include "AppWindows.h"
-#include "DataFile.h"
+#include "Files.h"
 #include "Form2.h"
 #include "Module1.h"
 #include "Platform.h"
@@ -89,10 +89,10 @@ void Form2::Command5_Click() {
   // The report goes beside the data file; it stays in the program folder only when the data
   // file lives there.
   const bool sameFolder =
-      isSamePath(folder.isEmpty() ? QStringLiteral(".") : folder, programFolder);
+      Files::isSamePath(folder.isEmpty() ? QStringLiteral(".") : folder, programFolder);
   bool besideData = sameFolder;
   if (!sameFolder) {
-    besideData = copyFileReplacing(report, folder + IterationFileName, &error);
+    besideData = Files::copyFileReplacing(report, folder + IterationFileName, &error);
     if (!besideData) {
       platform.messageBox(
           this,
@@ -103,7 +103,7 @@ void Form2::Command5_Click() {
           kError);
     }
   }
-  if (!copyFileReplacing(report, programFile(QStringLiteral("out1.dat")), &error)) {
+  if (!Files::copyFileReplacing(report, programFile(QStringLiteral("out1.dat")), &error)) {
     unsetCursor();
     platform.messageBox(this,
                         QStringLiteral("結果ファイル out1.dat を作成できませんでした。\n") + error,

@@ -8,6 +8,7 @@
 
 #include "AppWindows.h"
 #include "DataFile.h"
+#include "Files.h"
 #include "FlexGrid.h"
 #include "Form2.h"
 #include "Module1.h"
@@ -26,12 +27,12 @@ void removeIfPresent(const QString& path) {
 
 // The data set as the editor holds it: the counts of the boxes, the grids' cell texts, and for
 // opened data the kept fields of the data sets that came from the file.
-DataSetTexts editorDataSet(const Form2& f) {
-  DataSetTexts d;
+DataFile::DataSetTexts editorDataSet(const Form2& f) {
+  DataFile::DataSetTexts d;
   d.title = f.Text4->text();
-  d.layerCount = countValue(f.Text1->text(), kMaxLayers);
-  d.sensorCount = countValue(f.Text2->text(), kMaxSensors);
-  d.dataCount = countValue(f.Text3->text(), kMaxDataSets);
+  d.layerCount = DataFile::countValue(f.Text1->text(), DataFile::kMaxLayers);
+  d.sensorCount = DataFile::countValue(f.Text2->text(), DataFile::kMaxSensors);
+  d.dataCount = DataFile::countValue(f.Text3->text(), DataFile::kMaxDataSets);
   for (int i = 1; i <= d.layerCount; ++i) {
     d.layers.append({f.FG1->textMatrix(i, 1),
                      f.FG1->textMatrix(i, 2),
@@ -41,7 +42,7 @@ DataSetTexts editorDataSet(const Form2& f) {
   }
   for (int j = 1; j <= d.sensorCount; ++j) d.positions.append(f.FG2->textMatrix(1, j));
   for (int i = 1; i <= d.dataCount; ++i) {
-    DropTexts drop;
+    DataFile::DropTexts drop;
     drop.load = f.FG3->textMatrix(i, 1);
     for (int j = 1; j <= d.sensorCount; ++j) drop.deflections.append(f.FG3->textMatrix(i, j + 1));
     d.drops.append(drop);
@@ -64,7 +65,7 @@ DataSetTexts editorDataSet(const Form2& f) {
 
 }  // namespace
 
-void Form2::InitInputLabels() { InputLabels = inputLabelTable(); }
+void Form2::InitInputLabels() { InputLabels = DataFile::inputLabelTable(); }
 
 void Form2::SplitPath(const QString& path, QString& folder, QString& name) {
   const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
@@ -90,13 +91,13 @@ void Form2::Command2_Click() {
   const QString programFolder = platform.programFolder();
 
   // Read the form. What is checked here is what gets written.
-  DataSetTexts dataSet = editorDataSet(*this);
+  DataFile::DataSetTexts dataSet = editorDataSet(*this);
   LayerCount = dataSet.layerCount;
   SensorCount = dataSet.sensorCount;
   DataCount = dataSet.dataCount;
   ProjectTitle = dataSet.title;
 
-  const CheckResult check = checkDataSet(dataSet);
+  const DataFile::CheckResult check = DataFile::checkDataSet(dataSet);
   for (const QString& text : check.boxes)
     platform.messageBox(this, text, MsgStyle::kCritical, kError);
   if (!check.passed) return;
@@ -138,7 +139,7 @@ void Form2::Command2_Click() {
   // Another file of that name is replaced only when the user agrees; the data file being worked
   // on (opened or saved before) is replaced without a question.
   const bool sameData =
-      isSamePath(savePath, InputPath) && (DataOrigin != 0 || !Option2->isEnabled());
+      Files::isSamePath(savePath, InputPath) && (DataOrigin != 0 || !Option2->isEnabled());
   if (QFileInfo::exists(savePath) && !sameData) {
     const int answer = platform.messageBox(
         this,
@@ -156,7 +157,7 @@ void Form2::Command2_Click() {
   dataSet.title = ProjectTitle;
   dataSet.iterationFileName = IterationFileName;
   bool encoded = false;
-  const QByteArray bytes = writeDataFile(dataSet, &encoded);
+  const QByteArray bytes = DataFile::writeDataFile(dataSet, &encoded);
   QString error;
   if (!encoded) {
     platform.messageBox(this,
@@ -165,7 +166,7 @@ void Form2::Command2_Click() {
                         kError);
     return;
   }
-  if (!writeFileReplacing(SavePath, bytes, &error)) {
+  if (!Files::writeFileReplacing(SavePath, bytes, &error)) {
     platform.messageBox(this,
                         QStringLiteral("データファイルを保存できませんでした。\n") + SavePath +
                             QLatin1Char('\n') + error,
@@ -178,8 +179,8 @@ void Form2::Command2_Click() {
   // The engine's input and the handshake in the program folder.
   const QString inp = Module1::ProgramFile(platform, QStringLiteral("inp.dat"));
   const QString handshake = Module1::ProgramFile(platform, QStringLiteral("SESF.LAB"));
-  const bool written = copyFileReplacing(InputPath, inp, &error) &&
-                       writeFileReplacing(handshake, handshakeFileBytes(), &error);
+  const bool written = Files::copyFileReplacing(InputPath, inp, &error) &&
+                       Files::writeFileReplacing(handshake, DataFile::handshakeFileBytes(), &error);
   for (const QString& path : {inp, handshake}) {
     if (!written || Module1::FileState(path) != 1) {
       platform.messageBox(this,

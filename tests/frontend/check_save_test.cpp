@@ -13,6 +13,8 @@
 
 namespace {
 
+using namespace DataFile;
+
 using harness::Editor;
 using harness::readBytes;
 

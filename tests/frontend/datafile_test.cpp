@@ -9,9 +9,12 @@
 #include <QTemporaryDir>
 
 #include "Cp932.h"
+#include "Files.h"
 #include "Form2.h"
 
 namespace {
+
+using namespace DataFile;
 
 QByteArray fixture(const char* name) {
   QFile f(QStringLiteral(ORVA_TEST_DATA_DIR "/frontend/") + QLatin1String(name));
@@ -343,8 +346,8 @@ TEST(SafeFiles, ReplacesWholeFilesAndLeavesTheOldOneOnFailure) {
   ASSERT_TRUE(dir.isValid());
   const QString target = dir.filePath("a.dat");
   QString error;
-  ASSERT_TRUE(writeFileReplacing(target, "old\r\n", &error)) << error.toStdString();
-  ASSERT_TRUE(writeFileReplacing(target, "new\r\n", &error)) << error.toStdString();
+  ASSERT_TRUE(Files::writeFileReplacing(target, "old\r\n", &error)) << error.toStdString();
+  ASSERT_TRUE(Files::writeFileReplacing(target, "new\r\n", &error)) << error.toStdString();
   QFile f(target);
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   EXPECT_EQ(f.readAll(), QByteArray("new\r\n"));
@@ -354,19 +357,19 @@ TEST(SafeFiles, ReplacesWholeFilesAndLeavesTheOldOneOnFailure) {
   // A name of 250 bytes exists, but a temporary file beside it cannot get a longer name: the
   // write fails and the old file stays as it was.
   const QString longTarget = dir.filePath(QString(246, QLatin1Char('n')) + ".dat");
-  ASSERT_TRUE(writeFileReplacing(longTarget, "old", &error)) << error.toStdString();
-  EXPECT_FALSE(writeFileReplacing(longTarget, "new", &error));
+  ASSERT_TRUE(Files::writeFileReplacing(longTarget, "old", &error)) << error.toStdString();
+  EXPECT_FALSE(Files::writeFileReplacing(longTarget, "new", &error));
   EXPECT_FALSE(error.isEmpty());
   QFile g(longTarget);
   ASSERT_TRUE(g.open(QIODevice::ReadOnly));
   EXPECT_EQ(g.readAll(), QByteArray("old"));
 
   // A copy onto itself leaves the file alone.
-  EXPECT_TRUE(copyFileReplacing(target, dir.path() + "/./a.dat", &error));
-  EXPECT_TRUE(copyFileReplacing(target, dir.filePath("b.dat"), &error));
-  EXPECT_TRUE(isSamePath(target, dir.path() + "/./a.dat"));
-  EXPECT_FALSE(isSamePath(target, dir.filePath("b.dat")));
-  EXPECT_FALSE(copyFileReplacing(dir.filePath("missing"), dir.filePath("c.dat"), &error));
+  EXPECT_TRUE(Files::copyFileReplacing(target, dir.path() + "/./a.dat", &error));
+  EXPECT_TRUE(Files::copyFileReplacing(target, dir.filePath("b.dat"), &error));
+  EXPECT_TRUE(Files::isSamePath(target, dir.path() + "/./a.dat"));
+  EXPECT_FALSE(Files::isSamePath(target, dir.filePath("b.dat")));
+  EXPECT_FALSE(Files::copyFileReplacing(dir.filePath("missing"), dir.filePath("c.dat"), &error));
   EXPECT_FALSE(QFile::exists(dir.filePath("c.dat")));
 }
 
