@@ -1,6 +1,12 @@
 // Square-root-free Givens reduction for least squares, A' W A = R' D R and A' W y = R' D rhs,
 // with R unit upper triangular (Miller, Applied Statistics Algorithm AS 274, 1992).
 // Positions count from 1; arrays are stored 0-based (position i at index i - 1).
+//
+// The engine's shrinkage path (solve_least_squares) uses ls_start, ls_add_row, ls_coefficients
+// and ls_residual_sums. The other routines (tolerances and singularities, covariance, inverse of
+// R, partial correlations, moving and reordering variables, hat diagonal, VARPRD, the transposed
+// solve) are kept as library routines for the analysis of a fit: a run of the engine never calls
+// them; tests and other callers of the solver library may.
 #pragma once
 
 #include <iostream>

@@ -28,6 +28,8 @@ double safe_hypot(double a, double b);
 
 // Like svd_back_substitute with leading dimension 20 (m, n <= 20), but a nonzero w(j) gives the
 // damped coefficient (u_j^T b / w(j)) * w(j)^2 / (w(j)^2 + alpha^2); a zero w(j) gives 0.
+// Kept as a library routine (a ridge solution from a decomposition already made): a run of the
+// engine never calls it; tests and other callers of the solver library may.
 void svd_damped_solve(std::span<const double> u,
                       std::span<const double> w,
                       std::span<const double> v,
@@ -38,7 +40,8 @@ void svd_damped_solve(std::span<const double> u,
                       double alpha);
 
 // out = b diag(1/w) a for a (n x m), b (n x n), out (n x m), all with leading dimension 20; every
-// w(i) below the single-precision 1.0e-5 is first raised to it in the caller's array.
+// w(i) below the single-precision 1.0e-5 is first raised to it in the caller's array. Kept as a
+// library routine like svd_damped_solve: a run of the engine never calls it.
 void svd_scaled_product_20(std::span<const double> a,
                            std::span<double> w,
                            std::span<const double> b,
