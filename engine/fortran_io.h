@@ -1,5 +1,6 @@
-// Files of the engine by unit number, opened create-if-missing as the run-time does. Every failure
-// throws RuntimeFailure (runtime_failure.h) with the error number, unit and path.
+// Files of the engine by unit number: input files opened create-if-missing as the run-time does,
+// output files published whole. Every failure throws RuntimeFailure (runtime_failure.h) with the
+// error number, unit and path.
 #pragma once
 
 #include <cstddef>
