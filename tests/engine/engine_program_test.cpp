@@ -373,6 +373,15 @@ TEST(EngineProgram, OutputsNeverLeaveTheFolderNorPassALink) {
        9,
        severe(9, denied, 2, "MODULI.OUT"),
        {"MODULI.OUT/", "SESF.LAB", "inp.dat"}},
+      {"the report a link to a file outside, MODULI.OUT a folder",
+       "r.out",
+       [&](const fs::path& work, const fs::path& outside) {
+         link_out("r.out", "victim.txt")(work, outside);
+         fs::create_directory(work / "MODULI.OUT");
+       },
+       9,
+       severe(9, denied, 2, "MODULI.OUT"),
+       {"MODULI.OUT/", "SESF.LAB", "inp.dat"}},
       {"DEF.OUT a link to a file outside", "r.out", link_out("DEF.OUT", "victim.txt"), 0, "", all},
       {"MODULI.OUT a link to a file outside",
        "r.out",
