@@ -1,6 +1,5 @@
 #include "engine_main.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -22,18 +21,22 @@ constexpr int kInterruptStatus = 200;
 // Exit status when the engine's arrays cannot be obtained.
 constexpr int kOutOfMemoryStatus = 3;
 
-extern "C" void on_interrupt(int) {
+extern "C" void on_fatal_signal(int) {
+  remove_temporary_output_files();
   static const char line[] = "forrtl: error (200): program aborting due to control-C event\n";
   const ssize_t written = ::write(STDERR_FILENO, line, sizeof line - 1);
   (void)written;
   ::_exit(kInterruptStatus);
 }
 
-void install_interrupt_handler() {
+// Control-C, and the ends that stand for closing the console (SIGHUP) or stopping the program
+// (SIGTERM).
+void install_signal_handlers() {
   struct sigaction action {};
-  action.sa_handler = on_interrupt;
+  action.sa_handler = on_fatal_signal;
   sigemptyset(&action.sa_mask);
-  ::sigaction(SIGINT, &action, nullptr);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, s);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(s, &action, nullptr);
 }
 
 // The report's file name: the name field without trailing blanks, Shift-JIS to UTF-8.
@@ -44,26 +47,25 @@ std::string report_path(const InputData& input) {
   return *utf8;
 }
 
-// After a failure once the report's name is known: an existing report of that name is emptied, so
-// that a report of an earlier run is not taken for this run's result.
-void empty_report(EngineRun& run) {
-  try {
-    run.report.close();
-  } catch (const RuntimeFailure&) {
-  }
-  const std::string name = trimmed_report_name(run.input);
-  if (name.empty() || is_engine_file(name)) return;
-  std::optional<std::string> path = cp932_to_utf8(name);
-  if (!path) return;
-  const int fd = ::open(path->c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (fd >= 0) ::close(fd);
+// Once the report's name is known: an earlier report of that name is removed, so that it is not
+// taken for this run's result. Nothing is touched for a name that the reader refuses.
+void remove_earlier_report(const InputData& input) {
+  const std::string name = trimmed_report_name(input);
+  if (name.empty() || is_engine_file(name) || leaves_working_folder(name)) return;
+  if (std::optional<std::string> path = cp932_to_utf8(name)) remove_output_file(*path);
+}
+
+// After a failure: no half-written file is left; the report keeps the data sets completed before.
+void end_failed_run(EngineRun& run) {
+  run.results.discard();
+  run.report.publish_complete();
 }
 
 }  // namespace
 
-int engine_main(std::ostream& err) {
-  install_interrupt_handler();
-  EngineRun run;
+int engine_main(std::ostream& err, OutputSink& sink) {
+  install_signal_handlers();
+  EngineRun run(sink);
   try {
     int32_t launch_code = 0;
     {
@@ -77,9 +79,10 @@ int engine_main(std::ostream& err) {
     try {
       read_input(run.input_file, run.input, run.data, regularization_flag);
     } catch (...) {
-      empty_report(run);
+      remove_earlier_report(run.input);
       throw;
     }
+    remove_earlier_report(run.input);
     run.report.open(3, report_path(run.input));
 
     DriverContext driver{
@@ -89,27 +92,37 @@ int engine_main(std::ostream& err) {
     read_data_set(run.input_file, run.input, run.data, end_of_input, set_index);
     while (end_of_input != 1) {
       back_calculate(driver, set_index, regularization_flag);
+      run.report.mark_complete();
       ++set_index;
       read_data_set(run.input_file, run.input, run.data, end_of_input, set_index);
     }
-    run.report.close();
+    try {
+      run.report.close();
+    } catch (const RuntimeFailure&) {
+      run.report.discard();  // a report whose file failed to close is not published at all
+      throw;
+    }
     return 0;
   } catch (const RuntimeFailure& failure) {
+    end_failed_run(run);
     err << failure_line(failure) << '\n';
     return failure.number;
   } catch (const InputRejected& rejected) {
-    empty_report(run);
+    end_failed_run(run);
     err << "input error, file inp.dat: " << rejected.message << '\n';
     return kInputRejectedStatus;
   } catch (const BackCalculationError& error) {
+    end_failed_run(run);
     err << "back-calculation error: " << error.what() << '\n';
     return kBackCalculationFailureStatus;
   } catch (const std::bad_alloc&) {
-    empty_report(run);
+    end_failed_run(run);
     err << "ORVA-V4: not enough memory for the engine's arrays\n";
     return kOutOfMemoryStatus;
   }
 }
+
+int engine_main(std::ostream& err) { return engine_main(err, system_sink()); }
 
 int engine_main() { return engine_main(std::cerr); }
 

@@ -19,6 +19,9 @@ inline constexpr int32_t kLaunchCode = 2958;
 // input file (unit 1), the iteration report (unit 3), the unit of the result files (unit 2) and the
 // states of the model and the solvers.
 struct EngineRun {
+  EngineRun() = default;
+  explicit EngineRun(OutputSink& sink) : report(sink), results(sink) {}
+
   InputData input;
   DataSet data;
   InputUnit input_file;
@@ -34,12 +37,19 @@ struct EngineRun {
 //   N   a run-time failure, after "forrtl: severe (N): MESSAGE, unit U, file PATH" on `err`
 //       (24, 59, 64, 43, 29, 9, 30, 38, 39);
 //   2   input rejected by the reader's or the driver's checks, after "input error, file inp.dat:
-//       ..." on `err` (the report is emptied);
+//       ..." on `err`;
 //   3   the engine's arrays cannot be obtained, after a line saying so;
 //   4   a data set's results are not all finite numbers, after "back-calculation error: ..." on
 //       `err`; nothing of that data set is written.
-// Control-C ends the process with "forrtl: error (200): program aborting due to control-C event"
-// and status 200.
+// The report, DEF.OUT and MODULI.OUT are published whole (OutputUnit): DEF.OUT and MODULI.OUT after
+// each data set, the report at the end, so that a report exists only when the run has ended
+// normally and this run's DEF.OUT and MODULI.OUT are complete. An earlier report of the same name
+// is removed once the name is known (not when the name leads out of the working folder, which is
+// rejected before anything is touched). After a failure in a later data set the report holds the
+// complete records of the data sets before it. Control-C (SIGINT), SIGTERM and SIGHUP end the
+// process the same way, with "forrtl: error (200): program aborting due to control-C event" and
+// status 200. `sink` receives every byte of the output files.
+int engine_main(std::ostream& err, OutputSink& sink);
 int engine_main(std::ostream& err);
 int engine_main();
 

@@ -6,6 +6,9 @@
 
 #include <cerrno>
 #include <charconv>
+#include <climits>
+#include <csignal>
+#include <cstdio>
 #include <system_error>
 
 namespace orva {
@@ -101,43 +104,259 @@ bool has_parenthesis(const std::string& s) {
 // ---------------------------------------------------------------------------------------------
 // OutputUnit
 
-OutputUnit::~OutputUnit() {
-  if (file_ != nullptr) std::fclose(file_);
+bool OutputSink::write(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
 }
 
-void OutputUnit::open(int unit, const std::string& path) {
-  if (file_ != nullptr) {
-    std::fclose(file_);
-    file_ = nullptr;
+bool OutputSink::close(int fd) { return ::close(fd) == 0; }
+
+OutputSink& system_sink() {
+  static OutputSink sink;
+  return sink;
+}
+
+namespace {
+
+// The temporary files of the open units, where a signal handler can reach them: the one table of
+// the process, changed only while the fatal signals are held back, so that a handler never sees a
+// half-changed entry.
+struct TemporaryFile {
+  bool used = false;
+  int folder_fd = -1;   // the folder of the name (O_PATH)
+  int fd = -1;          // the temporary file, until it is closed
+  off_t complete = -1;  // length of its complete records, -1 when none are marked
+  char temp[64] = {};
+  char name[NAME_MAX + 1] = {};
+};
+
+constexpr int kMaxTemporaryFiles = 16;
+TemporaryFile temporary_files[kMaxTemporaryFiles];
+
+// Holds back the signals that end the engine for the scope.
+class SignalsHeld {
+ public:
+  SignalsHeld() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, s);
+    ::sigprocmask(SIG_BLOCK, &set, &old_);
   }
+  ~SignalsHeld() { ::sigprocmask(SIG_SETMASK, &old_, nullptr); }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  sigset_t old_;
+};
+
+// Publishes the complete records of `t` under its name, or removes the temporary file. Only
+// async-signal-safe calls.
+void settle(const TemporaryFile& t) noexcept {
+  if (t.complete >= 0) {
+    const int fd =
+        t.fd >= 0 ? t.fd : ::openat(t.folder_fd, t.temp, O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    const bool published = fd >= 0 && ::ftruncate(fd, t.complete) == 0 &&
+                           ::renameat(t.folder_fd, t.temp, t.folder_fd, t.name) == 0;
+    if (fd >= 0 && fd != t.fd) ::close(fd);
+    if (published) return;
+  }
+  ::unlinkat(t.folder_fd, t.temp, 0);
+}
+
+// Opens the folder part of `path` one folder at a time, following no symbolic link, and returns its
+// descriptor (O_PATH) with the last part of the name in `base`; -1 with the open-failure number in
+// `failure` when a folder is missing, is not a folder or is a link.
+int open_folder_of(const std::string& path, std::string& base, int& failure) {
+  const size_t slash = path.rfind('/');
+  base = slash == std::string::npos ? path : path.substr(slash + 1);
+  int fd = ::open(path[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    failure = open_failure_number(errno);
+    return -1;
+  }
+  if (slash == std::string::npos) return fd;
+  const std::string folders = path.substr(0, slash);
+  for (size_t pos = 0; pos <= folders.size();) {
+    size_t end = folders.find('/', pos);
+    if (end == std::string::npos) end = folders.size();
+    const std::string part = folders.substr(pos, end - pos);
+    pos = end + 1;
+    if (part.empty() || part == ".") continue;
+    int error = 0;
+    struct stat st {};
+    if (::fstatat(fd, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      error = errno;
+    } else if (S_ISLNK(st.st_mode)) {
+      error = ELOOP;
+    } else if (!S_ISDIR(st.st_mode)) {
+      error = ENOTDIR;
+    }
+    const int next =
+        error != 0 ? -1 : ::openat(fd, part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next < 0 && error == 0) error = errno;
+    ::close(fd);
+    if (next < 0) {
+      failure = open_failure_number(error);
+      return -1;
+    }
+    fd = next;
+  }
+  return fd;
+}
+
+// Why `base` in `folder_fd` cannot be replaced by an output file (an errno value), or 0: a folder,
+// a regular file that this process may not write (kept read-only, as the user marked it), or
+// something other than a regular file or a symbolic link (a device or a pipe is never replaced).
+int replace_refused(int folder_fd, const std::string& base) {
+  if (base.size() > NAME_MAX) return ENAMETOOLONG;
+  if (base.empty() || base == "." || base == "..") return EISDIR;
+  struct stat st {};
+  if (::fstatat(folder_fd, base.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    return errno == ENOENT ? 0 : errno;
+  }
+  if (S_ISDIR(st.st_mode)) return EISDIR;
+  if (S_ISLNK(st.st_mode)) return 0;
+  if (!S_ISREG(st.st_mode)) return EBUSY;
+  if (::faccessat(folder_fd, base.c_str(), W_OK, AT_EACCESS) != 0) return errno;
+  return 0;
+}
+
+}  // namespace
+
+void OutputUnit::fail(int number) const { throw runtime_failure(number, unit_, path_); }
+
+void OutputUnit::open(int unit, const std::string& path) {
+  discard();
   unit_ = unit;
   path_ = path;
-  if (path.empty() || path.find('\0') != std::string::npos) {
-    throw runtime_failure(kBadFileName, unit, path);
+  written_ = 0;
+  if (path.empty() || path.find('\0') != std::string::npos) fail(kBadFileName);
+  std::string base;
+  int failure = 0;
+  const int folder_fd = open_folder_of(path, base, failure);
+  if (folder_fd < 0) fail(failure);
+  if (const int error = replace_refused(folder_fd, base); error != 0) {
+    ::close(folder_fd);
+    fail(open_failure_number(error));
   }
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) throw runtime_failure(open_failure_number(errno), unit, path);
-  file_ = ::fdopen(fd, "wb");
-  if (file_ == nullptr) {
-    ::close(fd);
-    throw runtime_failure(kOpenFailure, unit, path);
+
+  SignalsHeld held;
+  int slot = 0;
+  while (slot < kMaxTemporaryFiles && temporary_files[slot].used) ++slot;
+  if (slot == kMaxTemporaryFiles) {
+    ::close(folder_fd);
+    fail(kOpenFailure);
   }
+  TemporaryFile& t = temporary_files[slot];
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    std::snprintf(
+        t.temp, sizeof t.temp, ".orva-%ld-%d-%d.tmp", static_cast<long>(::getpid()), slot, attempt);
+    fd = ::openat(folder_fd, t.temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) {
+    const int error = errno;
+    ::close(folder_fd);
+    fail(open_failure_number(error));
+  }
+  std::snprintf(t.name, sizeof t.name, "%s", base.c_str());
+  t.folder_fd = folder_fd;
+  t.fd = fd;
+  t.complete = -1;
+  t.used = true;
+  slot_ = slot;
 }
 
 void OutputUnit::write_record(std::string_view bytes) {
-  if (file_ == nullptr) throw runtime_failure(kWriteError, unit_, path_);
-  if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size() ||
-      std::fwrite("\r\n", 1, 2, file_) != 2) {
-    throw runtime_failure(kWriteError, unit_, path_);
+  if (slot_ < 0 || temporary_files[slot_].fd < 0) fail(kWriteError);
+  std::string record;
+  record.reserve(bytes.size() + 2);
+  record.append(bytes).append("\r\n");
+  if (!sink_->write(temporary_files[slot_].fd, record)) fail(kWriteError);
+  written_ += static_cast<long>(record.size());
+}
+
+void OutputUnit::mark_complete() {
+  if (slot_ < 0) return;
+  SignalsHeld held;
+  temporary_files[slot_].complete = written_;
+}
+
+void OutputUnit::finish() {
+  if (slot_ < 0 || temporary_files[slot_].fd < 0) return;
+  int fd = -1;
+  {
+    SignalsHeld held;
+    fd = temporary_files[slot_].fd;
+    temporary_files[slot_].fd = -1;
   }
+  if (!sink_->close(fd)) fail(kWriteError);
 }
 
 void OutputUnit::close() {
-  if (file_ == nullptr) return;
-  std::FILE* f = file_;
-  file_ = nullptr;
-  const bool failed = std::ferror(f) != 0;
-  if (std::fclose(f) != 0 || failed) throw runtime_failure(kWriteError, unit_, path_);
+  if (slot_ < 0) return;
+  finish();
+  SignalsHeld held;
+  const TemporaryFile& t = temporary_files[slot_];
+  if (::renameat(t.folder_fd, t.temp, t.folder_fd, t.name) != 0) {
+    fail(open_failure_number(errno));
+  }
+  release();
+}
+
+void OutputUnit::discard() noexcept {
+  if (slot_ < 0) return;
+  SignalsHeld held;
+  ::unlinkat(temporary_files[slot_].folder_fd, temporary_files[slot_].temp, 0);
+  release();
+}
+
+void OutputUnit::publish_complete() noexcept {
+  if (slot_ < 0) return;
+  SignalsHeld held;
+  settle(temporary_files[slot_]);
+  release();
+}
+
+void OutputUnit::release() noexcept {
+  SignalsHeld held;
+  TemporaryFile& t = temporary_files[slot_];
+  if (t.fd >= 0) ::close(t.fd);
+  ::close(t.folder_fd);
+  t = TemporaryFile{};
+  slot_ = -1;
+}
+
+void remove_temporary_output_files() noexcept {
+  for (const TemporaryFile& t : temporary_files) {
+    if (t.used) settle(t);
+  }
+}
+
+void remove_output_file(const std::string& path) noexcept {
+  if (path.empty() || path.find('\0') != std::string::npos) return;
+  try {
+    std::string base;
+    int failure = 0;
+    const int folder_fd = open_folder_of(path, base, failure);
+    if (folder_fd < 0) return;
+    struct stat st {};
+    if (::fstatat(folder_fd, base.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) {
+      ::unlinkat(folder_fd, base.c_str(), 0);
+    }
+    ::close(folder_fd);
+  } catch (...) {  // no memory for the name's parts: the file stays
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -153,8 +372,9 @@ void InputUnit::open(int unit, const std::string& path) {
   }
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0 && errno == ENOENT) {
-    // Create-if-missing: the new, empty file is left behind.
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    // Create-if-missing: the new, empty file is left behind. Never through a symbolic link: a
+    // dangling one is an open failure (EEXIST), not a file created where it points.
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) throw runtime_failure(open_failure_number(errno), unit, path);
     ::close(fd);
     return;

@@ -1,5 +1,6 @@
-// Files of the engine by unit number, opened create-if-missing as the run-time does. Every failure
-// throws RuntimeFailure (runtime_failure.h) with the error number, unit and path.
+// Files of the engine by unit number: input files opened create-if-missing as the run-time does,
+// output files published whole. Every failure throws RuntimeFailure (runtime_failure.h) with the
+// error number, unit and path.
 #pragma once
 
 #include <cstddef>
@@ -12,31 +13,78 @@
 
 namespace orva {
 
-// A sequential formatted output file. open() creates a missing file and empties an existing one
-// (records of an earlier run never survive). Each record is written followed by CR LF.
+// Where the bytes of the output files go: write(2) and close(2). A test puts a sink in their place
+// that fails on purpose.
+class OutputSink {
+ public:
+  virtual ~OutputSink() = default;
+  // Writes all of `bytes` to `fd`; false, with errno set, when not all of them were written.
+  virtual bool write(int fd, std::string_view bytes);
+  // Closes `fd` (released in any case); false when the close reports an error.
+  virtual bool close(int fd);
+};
+
+// The sink of the system calls, for every unit that is given no other.
+OutputSink& system_sink();
+
+// A sequential formatted output file, published whole. open() creates a temporary file beside the
+// name; the records go there, each written out at once and followed by CR LF; close() renames the
+// temporary file over the name once everything has been written and closed without error. Until
+// then an earlier file of that name stays as it was. A unit discarded, or destroyed before close(),
+// removes its temporary file, and so does remove_temporary_output_files() from a signal handler.
+// No symbolic link is followed: every folder of the name must be a real folder, and the rename
+// replaces a link of that name instead of writing through it.
 class OutputUnit {
  public:
-  OutputUnit() = default;
-  ~OutputUnit();
+  explicit OutputUnit(OutputSink& sink = system_sink()) : sink_(&sink) {}
+  ~OutputUnit() { discard(); }
   OutputUnit(const OutputUnit&) = delete;
   OutputUnit& operator=(const OutputUnit&) = delete;
 
-  // Throws RuntimeFailure 43 (bad name), 29 (folder missing), 9 (access denied), 30 (other).
+  // Throws RuntimeFailure 43 (bad name), 29 (folder missing), 9 (access denied: the name is a
+  // folder or a read-only file), 30 (other: a folder of the name that is a symbolic link, a name
+  // that is a device or a pipe).
   void open(int unit, const std::string& path);
-  // One record: the bytes, then CR LF. Throws RuntimeFailure on a write error.
+  // One record: the bytes, then CR LF. Throws RuntimeFailure 38 on a write error.
   void write_record(std::string_view bytes);
-  // Flushes and closes; throws RuntimeFailure when the data cannot be written out.
+  // The records written so far are complete: should the run fail later, publish_complete() keeps
+  // them.
+  void mark_complete();
+  // Closes the temporary file (38 when the close fails); the name is not yet replaced.
+  void finish();
+  // finish(), then renames the temporary file over the name (the open-failure numbers when the
+  // rename is refused). On a failure the temporary file stays until discard().
   void close();
+  // Removes the temporary file; an earlier file of the name stays as it was.
+  void discard() noexcept;
+  // After a failure: publishes the file cut after the records of the last mark_complete(), or
+  // discards it when there was none.
+  void publish_complete() noexcept;
 
-  bool is_open() const { return file_ != nullptr; }
+  bool is_open() const { return slot_ >= 0; }
   int unit() const { return unit_; }
   const std::string& path() const { return path_; }
+  OutputSink& sink() const { return *sink_; }
 
  private:
-  std::FILE* file_ = nullptr;
+  [[noreturn]] void fail(int number) const;
+  void release() noexcept;  // closes the descriptors, frees the slot
+
+  OutputSink* sink_;
   int unit_ = 0;
   std::string path_;
+  int slot_ = -1;     // entry of the table of temporary files while open
+  long written_ = 0;  // bytes written to the temporary file
 };
+
+// Removes the temporary file of every open OutputUnit, or publishes its complete records where
+// mark_complete() was called, so that a fatal signal leaves no half-written file. Only
+// async-signal-safe calls; for a signal handler.
+void remove_temporary_output_files() noexcept;
+
+// Removes the regular file or symbolic link `path` (the link itself, never what it points to), when
+// no folder of the name is a symbolic link. Failures are ignored.
+void remove_output_file(const std::string& path) noexcept;
 
 // A sequential formatted input file, read whole as bytes when it is opened. open() creates a
 // missing file (empty), so a missing file shows as an end of file at the first read. Lines end in

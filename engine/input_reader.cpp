@@ -92,6 +92,17 @@ bool is_engine_file(const std::string& name) {
   return false;
 }
 
+bool leaves_working_folder(const std::string& name) {
+  if (!name.empty() && name[0] == '/') return true;
+  for (size_t pos = 0; pos <= name.size();) {
+    size_t end = name.find('/', pos);
+    if (end == std::string::npos) end = name.size();
+    if (name.compare(pos, end - pos, "..") == 0) return true;
+    pos = end + 1;
+  }
+  return false;
+}
+
 void read_input(InputUnit& file, InputData& input, DataSet& data, int32_t& regularization_flag) {
   file.open(1, "inp.dat");
 
@@ -103,6 +114,9 @@ void read_input(InputUnit& file, InputData& input, DataSet& data, int32_t& regul
   const std::string report_name = trimmed_report_name(input);
   if (is_engine_file(report_name)) {
     reject("the report's name \"" + report_name + "\" is one of the engine's own files");
+  }
+  if (leaves_working_folder(report_name)) {
+    reject("the report's name \"" + report_name + "\" leads out of the working folder");
   }
   read_label(file, input);
   {

@@ -9,7 +9,7 @@
 //   a modulus <= 0, a Poisson's ratio <= -1 or > 0.5, a thickness <= 0, a slip rate outside [0, 1),
 //   a sensor offset < 0, a standard load, plate radius or drop load <= 0,
 //   a regularization parameter outside [0, 1) (from 1 up every singular value would be cut),
-//   a report name that is one of the engine's own files.
+//   a report name that is one of the engine's own files, or that leads out of the working folder.
 #pragma once
 
 #include <cstddef>
@@ -52,5 +52,9 @@ std::string trimmed_report_name(const InputData& input);
 
 // True when `name` names "inp.dat", "SESF.LAB", "DEF.OUT" or "MODULI.OUT" of the current folder.
 bool is_engine_file(const std::string& name);
+
+// True when `name` leads out of the current folder: an absolute name, or one with a ".." part.
+// (Shift-JIS bytes: no second byte of a character is a "/" or a ".".)
+bool leaves_working_folder(const std::string& name);
 
 }  // namespace orva

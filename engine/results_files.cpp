@@ -21,10 +21,11 @@ void append_row(const HistoryTable& table,
   values_format().write(items, records);
 }
 
+// Writes the records to the unit's temporary file and closes it; close() then publishes it.
 void write_file(OutputUnit& unit, const char* name, const std::vector<std::string>& records) {
   unit.open(kResultsUnit, name);
   for (const std::string& record : records) unit.write_record(record);
-  unit.close();
+  unit.finish();
 }
 
 }  // namespace
@@ -58,8 +59,13 @@ std::vector<std::string> moduli_results_records(const InputData& input,
 
 void write_result_files(
     OutputUnit& unit, const InputData& input, const DataSet& data, float final_error, int n) {
+  // Both files are written out before either replaces its name, so that a write failure leaves
+  // both as they were.
+  OutputUnit moduli(unit.sink());
   write_file(unit, "DEF.OUT", deflection_results_records(input, data, n));
-  write_file(unit, "MODULI.OUT", moduli_results_records(input, data, final_error, n));
+  write_file(moduli, "MODULI.OUT", moduli_results_records(input, data, final_error, n));
+  unit.close();
+  moduli.close();
 }
 
 }  // namespace orva

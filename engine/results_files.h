@@ -27,8 +27,9 @@ std::vector<std::string> moduli_results_records(const InputData& input,
                                                 float final_error,
                                                 int n);
 
-// Opens, writes and closes DEF.OUT, then MODULI.OUT, in the current folder on `unit`.
-// Open and write failures throw RuntimeFailure.
+// Writes DEF.OUT on `unit` and MODULI.OUT on a second unit of the same number and sink, in the
+// current folder, then publishes both (OutputUnit). Open and write failures throw RuntimeFailure
+// before either file is replaced.
 void write_result_files(
     OutputUnit& unit, const InputData& input, const DataSet& data, float final_error, int n);
 

@@ -7,14 +7,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine_main.h"
+#include "failing_sink.h"
 #include "test_support.h"
 
 namespace orva {
@@ -129,7 +133,7 @@ TEST(EngineProgram, RunOverwritesTheReport) {
 }
 
 // An old report never survives a run whose input fails once the report's name is known.
-TEST(EngineProgram, FailedInputEmptiesAnEarlierReport) {
+TEST(EngineProgram, FailedInputRemovesAnEarlierReport) {
   const std::string full = fixture("three_layers.dat");
   std::string zero_modulus = full;
   zero_modulus.replace(zero_modulus.find("3000"), 4, "0   ");
@@ -167,7 +171,7 @@ TEST(EngineProgram, FailedInputEmptiesAnEarlierReport) {
     const auto r = run_engine(dir.path());
     EXPECT_EQ(r.exit_status, c.status);
     EXPECT_EQ(r.err, c.err);
-    EXPECT_EQ(read_file(dir / "three_layers.out"), "");
+    EXPECT_FALSE(fs::exists(dir / "three_layers.out"));
   }
 }
 
@@ -257,20 +261,26 @@ TEST(EngineProgram, BundledExampleAndFixturesRun) {
   }
 }
 
+// Starts the built engine in `dir`, its standard error into `err_path`.
+pid_t start_engine(const fs::path& dir, const fs::path& err_path) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (err < 0 || ::chdir(dir.c_str()) != 0) ::_exit(127);
+    ::dup2(err, 2);
+    ::execl(test::engine_path().c_str(), "ORVA-V4", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  return pid;
+}
+
 // Control-C while the engine waits on its handshake file (a FIFO nobody writes).
 TEST(EngineProgram, ControlCEndsWithStatus200) {
   TempDir dir;
   ASSERT_EQ(::mkfifo((dir / "SESF.LAB").c_str(), 0600), 0);
   const fs::path err_path = dir / "stderr";
-  const pid_t pid = ::fork();
+  const pid_t pid = start_engine(dir.path(), err_path);
   ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (err < 0 || ::chdir(dir.path().c_str()) != 0) ::_exit(127);
-    ::dup2(err, 2);
-    ::execl(test::engine_path().c_str(), "ORVA-V4", static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
   // Opening the FIFO for writing succeeds once the engine has opened it for reading, after its
   // handler is in place; the engine then waits in its read.
   int fifo = -1;
@@ -286,6 +296,297 @@ TEST(EngineProgram, ControlCEndsWithStatus200) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 200);
   EXPECT_EQ(read_file(err_path), "forrtl: error (200): program aborting due to control-C event\n");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Failed runs never look like a success, and nothing outside the working folder is touched.
+
+// The front end's test of a run (it reads neither the status nor the console): the report exists
+// and is not empty.
+bool front_end_sees_success(const fs::path& report) {
+  std::error_code ec;
+  const auto size = fs::file_size(report, ec);
+  return !ec && size > 0;
+}
+
+// The names in `dir`, sorted; a symbolic link marked with "@", a folder with "/".
+std::vector<std::string> listing(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const fs::directory_entry& e : fs::directory_iterator(dir)) {
+    std::string name = e.path().filename().string();
+    if (e.is_symlink()) {
+      name += "@";
+    } else if (e.is_directory()) {
+      name += "/";
+    }
+    names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// three_layers.dat with the report named `name`.
+std::string input_naming_report(const std::string& name) {
+  std::string input = fixture("three_layers.dat");
+  return input.replace(input.find("three_layers.out"), 16, "'" + name + "'");
+}
+
+// The working folder "work" inside a folder that stands for everything outside it, which holds
+// "victim.txt".
+TEST(EngineProgram, OutputsNeverLeaveTheFolderNorPassALink) {
+  const std::string victim_bytes = "a file outside the working folder\n";
+  using Prepare = std::function<void(const fs::path& work, const fs::path& outside)>;
+  struct Case {
+    const char* name;
+    std::string report;  // the report's name in inp.dat
+    Prepare prepare;
+    int status;
+    std::string err;
+    std::vector<std::string> files;  // the working folder afterwards
+  };
+  const std::vector<std::string> all = {"DEF.OUT", "MODULI.OUT", "SESF.LAB", "inp.dat", "r.out"};
+  auto folder = [](const char* name) {
+    return [name](const fs::path& work, const fs::path&) { fs::create_directory(work / name); };
+  };
+  auto link_out = [](const char* name, const char* target) {
+    return [name, target](const fs::path& work, const fs::path& outside) {
+      fs::remove(work / name);
+      fs::create_symlink(outside / target, work / name);
+    };
+  };
+  auto severe = [](int n, const std::string& message, int unit, const std::string& file) {
+    return "forrtl: severe (" + std::to_string(n) + "): " + message + ", unit " +
+           std::to_string(unit) + ", file " + file + "\n";
+  };
+  const std::string denied = "permission to access file denied";
+  const std::string leaves = "\" leads out of the working folder\n";
+  const Case cases[] = {
+      {"DEF.OUT a folder",
+       "r.out",
+       folder("DEF.OUT"),
+       9,
+       severe(9, denied, 2, "DEF.OUT"),
+       {"DEF.OUT/", "SESF.LAB", "inp.dat"}},
+      {"MODULI.OUT a folder",
+       "r.out",
+       folder("MODULI.OUT"),
+       9,
+       severe(9, denied, 2, "MODULI.OUT"),
+       {"MODULI.OUT/", "SESF.LAB", "inp.dat"}},
+      {"the report a link to a file outside, MODULI.OUT a folder",
+       "r.out",
+       [&](const fs::path& work, const fs::path& outside) {
+         link_out("r.out", "victim.txt")(work, outside);
+         fs::create_directory(work / "MODULI.OUT");
+       },
+       9,
+       severe(9, denied, 2, "MODULI.OUT"),
+       {"MODULI.OUT/", "SESF.LAB", "inp.dat"}},
+      {"DEF.OUT a link to a file outside", "r.out", link_out("DEF.OUT", "victim.txt"), 0, "", all},
+      {"MODULI.OUT a link to a file outside",
+       "r.out",
+       link_out("MODULI.OUT", "victim.txt"),
+       0,
+       "",
+       all},
+      {"the report a link to a file outside", "r.out", link_out("r.out", "victim.txt"), 0, "", all},
+      {"DEF.OUT a dangling link", "r.out", link_out("DEF.OUT", "none.txt"), 0, "", all},
+      {"MODULI.OUT a dangling link", "r.out", link_out("MODULI.OUT", "none.txt"), 0, "", all},
+      {"the report a dangling link", "r.out", link_out("r.out", "none.txt"), 0, "", all},
+      {"SESF.LAB a link to a file outside",  // read, never written
+       "r.out",
+       link_out("SESF.LAB", "victim.txt"),
+       64,
+       severe(64, "input conversion error", 7, "SESF.LAB"),
+       {"SESF.LAB@", "inp.dat"}},
+      {"SESF.LAB a dangling link",
+       "r.out",
+       link_out("SESF.LAB", "none.txt"),
+       30,
+       severe(30, "open failure", 7, "SESF.LAB"),
+       {"SESF.LAB@", "inp.dat"}},
+      {"inp.dat a dangling link",
+       "r.out",
+       link_out("inp.dat", "none.txt"),
+       30,
+       severe(30, "open failure", 1, "inp.dat"),
+       {"SESF.LAB", "inp.dat@"}},
+      {"report name ../victim.txt",
+       "../victim.txt",
+       nullptr,
+       2,
+       "input error, file inp.dat: the report's name \"../victim.txt" + leaves,
+       {"SESF.LAB", "inp.dat"}},
+      {"report name sub/../../victim.txt",
+       "sub/../../victim.txt",
+       folder("sub"),
+       2,
+       "input error, file inp.dat: the report's name \"sub/../../victim.txt" + leaves,
+       {"SESF.LAB", "inp.dat", "sub/"}},
+      {"report name sub/x.out",
+       "sub/x.out",
+       folder("sub"),
+       0,
+       "",
+       {"DEF.OUT", "MODULI.OUT", "SESF.LAB", "inp.dat", "sub/"}},
+      {"report name sub/victim.txt with sub a link to the folder outside",
+       "sub/victim.txt",
+       [](const fs::path& work, const fs::path& outside) {
+         fs::create_directory_symlink(outside, work / "sub");
+       },
+       30,
+       severe(30, "open failure", 3, "sub/victim.txt"),
+       {"SESF.LAB", "inp.dat", "sub@"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir outside;
+    const fs::path work = outside / "work";
+    fs::create_directory(work);
+    write_file(outside / "victim.txt", victim_bytes);
+    write_file(work / "SESF.LAB", kHandshake);
+    write_file(work / "inp.dat", input_naming_report(c.report));
+    if (c.prepare) c.prepare(work, outside.path());
+    const auto r = run_engine(work);
+    EXPECT_EQ(r.exit_status, c.status);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(listing(work), c.files);
+    EXPECT_EQ(read_file(outside / "victim.txt"), victim_bytes);
+    EXPECT_EQ(listing(outside.path()), (std::vector<std::string>{"victim.txt", "work/"}));
+    if (c.report.find("victim") == std::string::npos) {  // a name the front end could give
+      EXPECT_EQ(front_end_sees_success(work / c.report), c.status == 0);
+    }
+  }
+}
+
+// An absolute report name is refused before anything is touched, even the file it names.
+TEST(EngineProgram, AbsoluteReportNameIsRejected) {
+  TempDir outside;
+  const fs::path work = outside / "work";
+  fs::create_directory(work);
+  const fs::path victim = outside / "victim.out";
+  write_file(victim, "a file outside the working folder\n");
+  write_file(work / "SESF.LAB", kHandshake);
+  write_file(work / "inp.dat", input_naming_report(victim.string()));
+  const auto r = run_engine(work);
+  EXPECT_EQ(r.exit_status, 2);
+  EXPECT_EQ(r.err,
+            "input error, file inp.dat: the report's name \"" + victim.string() +
+                "\" leads out of the working folder\n");
+  EXPECT_EQ(read_file(victim), "a file outside the working folder\n");
+  EXPECT_EQ(listing(work), (std::vector<std::string>{"SESF.LAB", "inp.dat"}));
+}
+
+// The report, DEF.OUT and MODULI.OUT of a run of three_layers.dat's first data set alone.
+struct FirstSet {
+  std::string report, def, moduli;
+};
+
+FirstSet first_set_of_three_layers() {
+  TempDir dir;
+  write_file(dir / "SESF.LAB", kHandshake);
+  write_file(dir / "inp.dat", input_naming_report("r.out"));
+  EXPECT_EQ(run_engine(dir.path()).exit_status, 0);
+  return {read_file(dir / "r.out"), read_file(dir / "DEF.OUT"), read_file(dir / "MODULI.OUT")};
+}
+
+// A hand-made run whose second data set fails keeps the complete report and result files of the
+// first one, and its status says that it failed.
+TEST(EngineProgram, FailureInALaterDataSetKeepsTheEarlierSetsComplete) {
+  const FirstSet first = first_set_of_three_layers();
+  const std::string input = input_naming_report("r.out");
+  const std::string drops = input.substr(input.find("1,0,\"99:99\""));
+  std::string zero_load = drops;
+  zero_load.replace(zero_load.find("\"99:99\",40"), 10, "\"99:99\",0");
+  struct Case {
+    const char* name;
+    std::string second_set;
+    int status;
+    std::string err;
+  };
+  const Case cases[] = {
+      {"cut in a drop group", drops.substr(0, 30), 24, eof_line(1, "inp.dat")},
+      {"drop load 0",
+       zero_load,
+       2,
+       "input error, file inp.dat: data set 2, drop 1: load 0 kN must be above 0\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    write_file(dir / "SESF.LAB", kHandshake);
+    write_file(dir / "inp.dat", input + c.second_set);
+    const auto r = run_engine(dir.path());
+    EXPECT_EQ(r.exit_status, c.status);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(read_file(dir / "r.out"), first.report);
+    EXPECT_EQ(read_file(dir / "DEF.OUT"), first.def);
+    EXPECT_EQ(read_file(dir / "MODULI.OUT"), first.moduli);
+    EXPECT_EQ(listing(dir.path()),
+              (std::vector<std::string>{"DEF.OUT", "MODULI.OUT", "SESF.LAB", "inp.dat", "r.out"}));
+  }
+}
+
+bool has_temporary_file(const fs::path& dir) {
+  for (const std::string& name : listing(dir)) {
+    if (name.rfind(".orva-", 0) == 0) return true;
+  }
+  return false;
+}
+
+// SIGTERM, SIGHUP and SIGINT during a long run (300 data sets): the control-C line and status 200;
+// no temporary file is left; a report holds only complete data sets, and none exists when the
+// first data set was not complete.
+TEST(EngineProgram, TerminationSignalsEndLikeControlC) {
+  const FirstSet first = first_set_of_three_layers();
+  const std::string input = input_naming_report("r.out");
+  const size_t drops = input.find("1,0,\"99:99\"");
+  std::string long_input = input;
+  for (int k = 1; k < 300; ++k) long_input += input.substr(drops);
+  struct Case {
+    const char* name;
+    int signal;
+    bool after_first_set;  // signal once DEF.OUT exists; otherwise once the run has begun
+  };
+  const Case cases[] = {
+      {"SIGTERM in a later data set", SIGTERM, true},
+      {"SIGHUP in a later data set", SIGHUP, true},
+      {"SIGTERM in the first data set", SIGTERM, false},
+      {"SIGINT in the first data set", SIGINT, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    TempDir io;
+    write_file(dir / "SESF.LAB", kHandshake);
+    write_file(dir / "inp.dat", long_input);
+    const pid_t pid = start_engine(dir.path(), io / "stderr");
+    ASSERT_GE(pid, 0);
+    for (int i = 0; i < 20000; ++i) {
+      if (c.after_first_set ? fs::exists(dir / "DEF.OUT") : has_temporary_file(dir.path())) break;
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    ::kill(pid, c.signal);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 200);
+    EXPECT_EQ(read_file(io / "stderr"),
+              "forrtl: error (200): program aborting due to control-C event\n");
+    EXPECT_FALSE(has_temporary_file(dir.path()));
+    const std::string report = read_file(dir / "r.out");
+    ASSERT_EQ(report.size() % first.report.size(), 0u);
+    for (size_t at = 0; at < report.size(); at += first.report.size()) {
+      EXPECT_EQ(report.compare(at, first.report.size(), first.report), 0);
+    }
+    if (fs::exists(dir / "r.out") || c.after_first_set) {
+      EXPECT_EQ(read_file(dir / "DEF.OUT"), first.def);
+      EXPECT_EQ(read_file(dir / "MODULI.OUT"), first.moduli);
+    }
+    if (!fs::exists(dir / "DEF.OUT")) {
+      EXPECT_FALSE(front_end_sees_success(dir / "r.out"));
+    }
+  }
 }
 
 // Makes a folder the current directory for the test's lifetime.
@@ -376,6 +677,102 @@ TEST(EngineMain, AnyBadByteInTheHeaderEndsInAnOrderlyWay) {
   }
   // Each kind of ending occurs.
   for (int status : {0, 2, 24, 59, 64}) EXPECT_GT(kinds[status], 0) << status;
+}
+
+// A device that fills up anywhere in a run's output, or a close that fails: status 38 and its line;
+// no half-written file is left; DEF.OUT and MODULI.OUT are the earlier run's or complete ones of
+// this run. A one-set run leaves no report; a two-set run leaves one only after a failure in its
+// second data set, and then it is the first set's complete report beside the first set's results.
+TEST(EngineMain, WriteFailureAnywhereLeavesNoHalfWrittenFile) {
+  const std::string one = read_file(test::test_data_dir() / "golden" / "all_held.dat");
+  const std::string two =
+      one + "1,0,\"99:99\",50\r\n600\r\n380\r\n230\r\n100\r\n999.9,\"Run2\"\r\n";
+  const std::string old_report = "report of an earlier run\r\n";
+  const std::string old_def = "DEF.OUT of an earlier run\r\n";
+  const std::string old_moduli = "MODULI.OUT of an earlier run\r\n";
+  struct Files {
+    std::string report, def, moduli;
+    std::vector<std::string> names;
+    bool operator==(const Files&) const = default;
+  };
+  // One in-process run in a fresh folder holding the earlier run's files.
+  auto run = [&](const std::string& input, test::FailingSink& sink, std::string& line) {
+    TempDir dir;
+    InFolder in(dir.path());
+    write_file("SESF.LAB", kHandshake);
+    write_file("inp.dat", input);
+    write_file("golden.out", old_report);
+    write_file("DEF.OUT", old_def);
+    write_file("MODULI.OUT", old_moduli);
+    std::ostringstream err;
+    const int status = engine_main(err, sink);
+    line = err.str();
+    Files files{fs::exists("golden.out") ? read_file("golden.out") : "(none)",
+                read_file("DEF.OUT"),
+                read_file("MODULI.OUT"),
+                listing(dir.path())};
+    return std::make_pair(status, files);
+  };
+  const std::regex write_error(
+      "forrtl: severe \\(38\\): error during write, unit (2, file (DEF|MODULI)\\.OUT|3, file "
+      "golden\\.out)\n");
+  const std::vector<std::string> names = {"DEF.OUT", "MODULI.OUT", "SESF.LAB", "inp.dat"};
+  std::vector<std::string> names_with_report = names;
+  names_with_report.push_back("golden.out");
+  std::sort(names_with_report.begin(), names_with_report.end());
+
+  // Complete runs of the first data set and of both.
+  std::string line;
+  test::FailingSink first_sink, both_sink;
+  const auto [first_status, first] = run(one, first_sink, line);
+  const auto [both_status, both] = run(two, both_sink, line);
+  ASSERT_EQ(first_status, 0);
+  ASSERT_EQ(both_status, 0);
+  ASSERT_NE(first.def, both.def);
+  ASSERT_NE(both.report, first.report);
+
+  for (const auto* input : {&one, &two}) {
+    const bool two_sets = input == &two;
+    const test::FailingSink& complete = two_sets ? both_sink : first_sink;
+    // The budgets: each write's first byte and a byte inside it, across the whole output.
+    std::vector<size_t> budgets;
+    size_t total = 0;
+    for (size_t size : complete.writes) {
+      budgets.push_back(total);
+      if (size > 1) budgets.push_back(total + size / 2);
+      total += size;
+    }
+    std::vector<std::pair<size_t, int>> faults;  // budget, failing close
+    for (size_t budget : budgets) faults.emplace_back(budget, 0);
+    for (int k = 1; k <= complete.closes; ++k) faults.emplace_back(total, k);
+    int reports_kept = 0;
+    for (const auto& [budget, failing_close] : faults) {
+      SCOPED_TRACE(std::string(two_sets ? "two sets" : "one set") + ", budget " +
+                   std::to_string(budget) + ", failing close " + std::to_string(failing_close));
+      test::FailingSink sink;
+      sink.budget = budget;
+      sink.failing_close = failing_close;
+      const auto [status, files] = run(*input, sink, line);
+      EXPECT_EQ(status, 38);
+      EXPECT_TRUE(std::regex_match(line, write_error)) << line;
+      const bool kept = files.report != "(none)";
+      if (kept) {
+        ++reports_kept;
+        EXPECT_TRUE(two_sets);
+        EXPECT_EQ(files, (Files{first.report, first.def, first.moduli, names_with_report}));
+      } else {
+        EXPECT_EQ(files.names, names);
+        EXPECT_TRUE((files.def == old_def && files.moduli == old_moduli) ||
+                    (files.def == first.def && files.moduli == first.moduli) ||
+                    (files.def == both.def && files.moduli == both.moduli));
+      }
+    }
+    EXPECT_EQ(reports_kept > 0, two_sets);
+    // With the whole output taken, the run is complete.
+    test::FailingSink sink;
+    sink.budget = total;
+    EXPECT_EQ(run(*input, sink, line).second, two_sets ? both : first);
+  }
 }
 
 }  // namespace

@@ -1,10 +1,14 @@
 // The free-format reader (ListRead on an InputUnit), the output unit and the failure line.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <filesystem>
+#include <iterator>
 #include <string>
 
+#include "failing_sink.h"
 #include "fortran_io.h"
 #include "runtime_failure.h"
 #include "test_support.h"
@@ -244,19 +248,28 @@ TEST(InputUnit, OpenFailures) {
   EXPECT_EQ(failure_of([&] { unit.open(1, dir.path().string()); }), kAccessDenied);
 }
 
-TEST(OutputUnit, RecordsEndInCrLfAndOpenEmptiesTheFile) {
+size_t files_in(const TempDir& dir) {
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir.path()),
+                                           std::filesystem::directory_iterator()));
+}
+
+// The records go to a temporary file; the earlier file of the name stays until close() replaces it.
+TEST(OutputUnit, RecordsEndInCrLfAndCloseReplacesTheFile) {
   TempDir dir;
   const auto path = dir / "report.out";
-  write_file(path, "records of an earlier run, longer than this run's\r\n");
+  const std::string old = "records of an earlier run, longer than this run's\r\n";
+  write_file(path, old);
   OutputUnit unit;
   unit.open(3, path.string());
-  EXPECT_EQ(read_file(path), "");  // emptied at the open, before any record
   unit.write_record("first");
   unit.write_record("");
   unit.write_record("\x83\xca");
+  EXPECT_EQ(read_file(path), old);
+  EXPECT_EQ(files_in(dir), 2u);
   unit.close();
   EXPECT_FALSE(unit.is_open());
   EXPECT_EQ(read_file(path), "first\r\n\r\n\x83\xca\r\n");
+  EXPECT_EQ(files_in(dir), 1u);
 }
 
 TEST(OutputUnit, OpenFailures) {
@@ -272,7 +285,11 @@ TEST(OutputUnit, OpenFailures) {
       {"name too long", std::string(5000, 'x'), kBadFileName},
       {"folder missing", (dir / "no" / "r.out").string(), kFileNotFound},
       {"a folder", dir.path().string(), kAccessDenied},
+      {"a folder that is a link", (dir / "link" / "r.out").string(), kOpenFailure},
+      {"a pipe", (dir / "pipe").string(), kOpenFailure},
   };
+  std::filesystem::create_directory_symlink(dir.path(), dir / "link");
+  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     try {
@@ -284,6 +301,7 @@ TEST(OutputUnit, OpenFailures) {
       EXPECT_EQ(f.path, c.path);
     }
   }
+  EXPECT_EQ(files_in(dir), 2u);  // the link and the pipe
 }
 
 TEST(OutputUnit, ReadOnlyFileIsAccessDenied) {
@@ -297,18 +315,58 @@ TEST(OutputUnit, ReadOnlyFileIsAccessDenied) {
   EXPECT_EQ(read_file(path), "old");
 }
 
-// A device that refuses every byte: the failure shows when the buffered records are written out.
-TEST(OutputUnit, FullDeviceFailsAtClose) {
-  OutputUnit unit;
-  unit.open(2, "/dev/full");
-  unit.write_record("a record");
-  try {
-    unit.close();
-    FAIL() << "no write error";
-  } catch (const RuntimeFailure& f) {
-    EXPECT_EQ(failure_line(f), "forrtl: severe (38): error during write, unit 2, file /dev/full");
+// A failing write or close is error 38 on the unit's own name; the unit's temporary file is then
+// removed and the earlier file stays, or the file is published cut after its complete records.
+TEST(OutputUnit, WriteAndCloseFailures) {
+  struct Case {
+    const char* name;
+    size_t budget;      // bytes the sink takes
+    int failing_close;  // 1: the close fails
+    bool mark;          // the first record is marked complete
+    const char* left;   // the file after the failure
+  };
+  const Case cases[] = {
+      {"no byte", 0, 0, false, "old"},
+      {"cut in the second record", 10, 0, false, "old"},
+      {"close", 1000, 1, false, "old"},
+      {"cut after a complete record", 10, 0, true, "complete\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    write_file(dir / "DEF.OUT", "old");
+    test::FailingSink sink;
+    sink.budget = c.budget;
+    sink.failing_close = c.failing_close;
+    OutputUnit unit(sink);
+    try {
+      unit.open(2, (dir / "DEF.OUT").string());
+      unit.write_record("complete");
+      if (c.mark) unit.mark_complete();
+      unit.write_record("second record");
+      unit.close();
+      ADD_FAILURE() << "no write error";
+    } catch (const RuntimeFailure& f) {
+      EXPECT_EQ(
+          failure_line(f),
+          "forrtl: severe (38): error during write, unit 2, file " + (dir / "DEF.OUT").string());
+    }
+    unit.publish_complete();
+    EXPECT_FALSE(unit.is_open());
+    EXPECT_EQ(read_file(dir / "DEF.OUT"), c.left);
+    EXPECT_EQ(files_in(dir), 1u);
   }
-  EXPECT_FALSE(unit.is_open());
+}
+
+// A unit destroyed before close() leaves nothing of its own.
+TEST(OutputUnit, UnclosedUnitLeavesNoFile) {
+  TempDir dir;
+  {
+    OutputUnit unit;
+    unit.open(2, (dir / "MODULI.OUT").string());
+    unit.write_record("a record");
+  }
+  EXPECT_EQ(files_in(dir), 0u);
 }
 
 }  // namespace

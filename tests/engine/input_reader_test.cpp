@@ -400,6 +400,38 @@ TEST(ReadInput, ReportNamedAfterAnEngineFileIsRejected) {
   EXPECT_FALSE(is_engine_file("inp.dat.out"));
 }
 
+// Only a name inside the working folder is accepted: no absolute name, no ".." part.
+TEST(ReadInput, ReportNameLeadingOutOfTheFolderIsRejected) {
+  const struct {
+    const char* name;
+    bool rejected;
+  } cases[] = {
+      {"../x.out", true},
+      {"sub/../../x.out", true},
+      {"sub/..", true},
+      {"/x.out", true},
+      {"..x.out", false},
+      {"x..out", false},
+      {"sub/x.out", false},
+      {"./x.out", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    InputText t;
+    std::string text = replace_all(t.text(), "three_layers.out", std::string("'") + c.name + "'");
+    EXPECT_EQ(leaves_working_folder(c.name), c.rejected);
+    try {
+      read_all(text);
+      EXPECT_FALSE(c.rejected);
+    } catch (const InputRejected& r) {
+      EXPECT_TRUE(c.rejected);
+      EXPECT_EQ(
+          r.message,
+          std::string("the report's name \"") + c.name + "\" leads out of the working folder");
+    }
+  }
+}
+
 TEST(ReadInput, NumberBeyondADoubleIsAConversionError) {
   InputText t;
   t.layers[0][1] = "1E400";

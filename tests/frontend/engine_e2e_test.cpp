@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QProcess>
@@ -211,6 +212,27 @@ TEST_F(EngineEndToEnd, RefusedRunIsAFailure) {
   EXPECT_EQ(programFiles(), QStringList{"ORVA-V4"});
   EXPECT_FALSE(QFile::exists(dataFile("Route7.out")));
   EXPECT_FALSE(form->Command6->isEnabled());
+}
+
+// The engine stops with a result file's name taken by a folder: the front end shows the failure,
+// however complete the engine's other files are.
+TEST_F(EngineEndToEnd, ResultFileInTheWayIsAFailure) {
+  typeDataSet();
+  for (const char* name : {"DEF.OUT", "MODULI.OUT"}) {
+    SCOPED_TRACE(name);
+    QFile::remove(dataFile("Route7.dat"));  // saved afresh, without the question to overwrite
+    ASSERT_TRUE(saveIntoDataFolder()) << platform.boxTexts().join('|').toStdString();
+    ASSERT_TRUE(QDir(program.path()).mkdir(name));
+    platform.boxes.clear();
+    platform.answerMessage(MsgAnswer::kOk);
+    form->Command5_Click();
+    EXPECT_EQ(platform.boxTexts(),
+              QStringList{"解析に失敗しました。入力ファイルを確認してください（out1）。"});
+    EXPECT_FALSE(QFile::exists(dataFile("Route7.out")));
+    EXPECT_FALSE(QFile::exists(programFile("out1.dat")));
+    EXPECT_FALSE(form->Command6->isEnabled());
+    ASSERT_TRUE(QDir(program.path()).rmdir(name));
+  }
 }
 
 }  // namespace
