@@ -34,7 +34,7 @@ struct DriverContext {
   SvdWork& svd;
   SolverState& solver;
   OutputUnit& report;   // the iteration report, open for the whole run
-  OutputUnit& results;  // the unit of DEF.OUT and MODULI.OUT, opened and closed per file
+  OutputUnit& results;  // the unit of DEF.OUT (MODULI.OUT takes a second unit of its sink)
   int set_index = 0;    // number of the data set being back-calculated, for messages
   // When set, each data set's tables for the set statistics are recorded here; engine_main
   // leaves it null, and it changes nothing that is written.
@@ -42,16 +42,12 @@ struct DriverContext {
 };
 
 // A data set whose results are not all finite numbers. engine_main writes "back-calculation
-// error: " and the message on standard error and ends with kBackCalculationFailureStatus; nothing
-// of that data set has been written.
+// error: " and the message on standard error and ends with kBackCalculationFailureStatus
+// (engine_main.h); nothing of that data set has been written.
 class BackCalculationError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
-
-// Exit status after a BackCalculationError; distinct from the run-time error numbers, from
-// kInputRejectedStatus and from the status of a storage shortage (3).
-inline constexpr int kBackCalculationFailureStatus = 4;
 
 // The model's view of the input data set (spans over its arrays; valid while input lives).
 ModelInputs model_inputs(const InputData& input);

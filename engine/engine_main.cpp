@@ -17,10 +17,6 @@ namespace orva {
 
 namespace {
 
-constexpr int kInterruptStatus = 200;
-// Exit status when the engine's arrays cannot be obtained.
-constexpr int kOutOfMemoryStatus = 3;
-
 extern "C" void on_fatal_signal(int) {
   remove_temporary_output_files();
   static const char line[] = "forrtl: error (200): program aborting due to control-C event\n";

@@ -32,6 +32,13 @@ struct EngineRun {
   SolverState solver;
 };
 
+// The exit statuses of the engine besides the run-time error numbers (24, 59, 64, 43, 29, 9, 30,
+// 38, 39 of runtime_failure.h), each distinct from them.
+inline constexpr int kInputRejectedStatus = 2;           // InputRejected
+inline constexpr int kOutOfMemoryStatus = 3;             // std::bad_alloc
+inline constexpr int kBackCalculationFailureStatus = 4;  // BackCalculationError
+inline constexpr int kInterruptStatus = 200;             // SIGINT, SIGTERM, SIGHUP
+
 // Runs the engine and returns the exit status:
 //   0   normal end, or a launch code other than 2958 (nothing written);
 //   N   a run-time failure, after "forrtl: severe (N): MESSAGE, unit U, file PATH" on `err`
@@ -40,7 +47,8 @@ struct EngineRun {
 //       ..." on `err`;
 //   3   the engine's arrays cannot be obtained, after a line saying so;
 //   4   a data set's results are not all finite numbers, after "back-calculation error: ..." on
-//       `err`; nothing of that data set is written.
+//       `err`; nothing of that data set is written;
+//   200 a signal ended the run (below).
 // The report, DEF.OUT and MODULI.OUT are published whole (OutputUnit): DEF.OUT and MODULI.OUT after
 // each data set, the report at the end, so that a report exists only when the run has ended
 // normally and this run's DEF.OUT and MODULI.OUT are complete. An earlier report of the same name

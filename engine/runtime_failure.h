@@ -37,12 +37,10 @@ std::string failure_line(const RuntimeFailure& failure);
 
 // Input that the reader refuses because the engine could not compute with it (counts out of range,
 // physically meaningless values, sizes beyond the engine's bounds). engine_main writes
-// "input error: MESSAGE" to standard error and ends with kInputRejectedStatus.
+// "input error, file inp.dat: MESSAGE" to standard error and ends with kInputRejectedStatus
+// (engine_main.h).
 struct InputRejected {
   std::string message;
 };
-
-// Exit status of a rejected input; distinct from every run-time error number above.
-inline constexpr int kInputRejectedStatus = 2;
 
 }  // namespace orva
