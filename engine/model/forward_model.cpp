@@ -125,14 +125,26 @@ double halfspace_term(const ModelLayers& layers, const ModelValues& values, doub
   return 4 * (1 - nu * nu) * values.contact_pressure / (kPi * layers.sublayer_modulus[0]) * shape;
 }
 
-// The remainder integrand: the kernel's value less the half-space part. Where the kernel is NaN
-// (overflow in thick sublayers at large m, long after the remainder has decayed) it counts as 0.
+// Where the remainder has decayed: it falls off like exp(-2 m h1) (h1 the first sublayer's
+// thickness over the plate radius) times a polynomial in m h1, so past
+// m = kDecayExponent / h1 + kDecayOffset it is below 1e-16 of the half-space part (e^-54 is 4e-24,
+// leaving room for the polynomial and for a modulus contrast of 1000).
+constexpr double kDecayExponent = 25;
+constexpr double kDecayOffset = 5;
+
+double decay_point(const ModelLayers& layers, const ModelValues& values) {
+  if (layers.n_model_layers < 2) return 0;
+  return kDecayExponent / (layers.sublayer_thickness[0] / values.radius_m) + kDecayOffset;
+}
+
+// The remainder integrand: the kernel's value less the half-space part, 0 past the decay point.
+// A value that is not finite before it is a fault and goes into the sum as it is.
 double remainder_integrand(ModelLayers& layers, const ModelValues& values, double c, double m) {
+  if (m > values.decay_point) return 0;
   const double j1_am = ::j1(values.norm_radius * m);
   const double load = integrand_load(values, m, j1_am);
   double value;
   layer_system_kernel(layers, values, m, value, load);
-  if (std::isnan(value)) return 0;
   return value - c * j1_am / m * ::j0(values.norm_offset * m);
 }
 
@@ -226,6 +238,7 @@ void compute_deflections_uncached(ModelState& state,
   for (int j = 0; j < inputs.n_sensors; ++j) {
     state.values.norm_offset = norm_offset_of(state.values, inputs.sensor_offset[j]);
     set_compliances(state.layers, state.values);
+    state.values.decay_point = decay_point(state.layers, state.values);
     build_table(state.de_table);
     const double c = halfspace_coefficient(state.layers, state.values);
     deflections[j] = sensor_deflection(state, current_shape(state.values), [&](double m) {
@@ -246,6 +259,7 @@ void compute_deflections(ModelState& state,
   if (state.de_table.size() != static_cast<std::size_t>(kDeTableLength))
     build_table(state.de_table);
   set_compliances(state.layers, state.values);
+  state.values.decay_point = decay_point(state.layers, state.values);
   const double c = halfspace_coefficient(state.layers, state.values);
 
   DeflectionCache& cache = state.cache;
@@ -255,6 +269,7 @@ void compute_deflections(ModelState& state,
     state.values.norm_offset = norm_offset_of(state.values, inputs.sensor_offset[j]);
     // The same products in the same order as remainder_integrand, from stored factors.
     deflections[j] = sensor_deflection(state, cache.shapes[j], [&](double m) {
+      if (m > state.values.decay_point) return 0.0;
       const std::ptrdiff_t pos = find_slot(cache, m, state.values);
       if (pos < 0) return remainder_integrand(state.layers, state.values, c, m);
       DeflectionCache::Slot& slot = cache.slots[static_cast<std::size_t>(pos)];
@@ -266,9 +281,7 @@ void compute_deflections(ModelState& state,
       }
       double& j0 = cache.j0[static_cast<std::size_t>(pos) * n_sensors + j];
       if (std::isnan(j0)) j0 = ::j0(state.values.norm_offset * m);
-      const double value = j0 * slot.response * m;
-      if (std::isnan(value)) return 0.0;
-      return value - slot.halfspace * j0;
+      return j0 * slot.response * m - slot.halfspace * j0;
     });
   }
 }

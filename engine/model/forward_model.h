@@ -63,7 +63,9 @@ struct ModelState {
 // The deflection integral is split into the exact surface deflection of a half-space of the first
 // layer's material (closed form) plus the integral of the remainder, which decays exponentially in
 // the wavenumber: integrating the whole integrand with the Fourier-type quadrature is exact only at
-// even offset-to-radius ratios and is off by up to 2 % at others.
+// even offset-to-radius ratios and is off by up to 2 % at others. The remainder counts as 0 past
+// its decay point (values.decay_point, where it is below 1e-16 of the half-space part); before it,
+// a kernel value that is not finite goes into the sum, so the deflection is not finite either.
 void compute_deflections(ModelState& state,
                          const ModelInputs& inputs,
                          std::span<const double> moduli,
