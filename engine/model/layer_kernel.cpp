@@ -1,6 +1,8 @@
 #include "layer_kernel.h"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 namespace orva {
@@ -14,30 +16,34 @@ void layer_transfer_matrix(Mat4& out, double m, double h, double nu, double E, d
   const double sh = (1 - x) / 2;
   const double ch = (1 + x) / 2;
   const double k = E * K;
+  // The common denominators, once.
+  const double d1 = 1 / (2 * (nu * nu - 1));
+  const double d2 = 1 / (2 * (nu - 1));
+  const double d4 = 1 / (4 * (nu - 1));
+  const double em = E * m;
+  const double d4e = d4 / em;
 
-  out(1, 1) =
-      -((m * m * h * k + 2 - 2 * nu * nu) * ch + ((1 + nu) * h + k) * m * sh) / (2 * (nu * nu - 1));
-  out(2, 1) = -((2 * nu - 1) * sh + u * ch) / (2 * (nu - 1));
-  out(3, 1) = m * m * E * h * (1 - x) / (4 * nu * nu - 4);
-  out(4, 1) = (sh + u * ch) * E * m / (2 * (nu * nu - 1));
+  out(1, 1) = -((m * m * h * k + 2 - 2 * nu * nu) * ch + ((1 + nu) * h + k) * m * sh) * d1;
+  out(2, 1) = -((2 * nu - 1) * sh + u * ch) * d2;
+  out(3, 1) = em * u * (1 - x) * (d1 / 2);
+  out(4, 1) = (sh + u * ch) * em * d1;
 
-  out(1, 2) =
-      ((1 + nu) * u * ch + (m * m * h * k + 1 - nu - 2 * nu * nu) * sh) / (2 * (nu * nu - 1));
-  out(2, 2) = ((2 * nu - u - 2) * x + (2 * nu + u - 2)) / (4 * (nu - 1));
-  out(3, 2) = -E * m * ((u - 1) + (u + 1) * x) / (4 * (nu * nu - 1));
-  out(4, 2) = E * h * m * m * (1 - x) / (4 - 4 * nu * nu);
+  out(1, 2) = ((1 + nu) * u * ch + (m * m * h * k + 1 - nu - 2 * nu * nu) * sh) * d1;
+  out(2, 2) = ((2 * nu - u - 2) * x + (2 * nu + u - 2)) * d4;
+  out(3, 2) = -em * ((u - 1) + (u + 1) * x) * (d1 / 2);
+  out(4, 2) = -em * u * (1 - x) * (d1 / 2);
 
-  out(1, 3) = -((k * (2 * nu - 1) + (1 + nu) * h) * sh + k * u * ch) / (2 * E * (nu - 1));
-  out(2, 3) = -(1 + nu) * ((u - 4 * nu + 3) * x + (4 * nu + u - 3)) / (4 * E * (nu - 1) * m);
+  out(1, 3) = -((k * (2 * nu - 1) + (1 + nu) * h) * sh + k * u * ch) * d2 / E;
+  out(2, 3) = -(1 + nu) * ((u - 4 * nu + 3) * x + (4 * nu + u - 3)) * d4e;
   out(3, 3) = out(2, 2);
-  out(4, 3) = ((2 * nu + u - 1) + (u - 2 * nu + 1) * x) / (4 * (nu - 1));
+  out(4, 3) = ((2 * nu + u - 1) + (u - 2 * nu + 1) * x) * d4;
 
   out(1, 4) = ((m * ((1 + nu) * h - 2 * k * nu) + nu + 4 * nu * nu + m * k * (2 - u) - 3) * x +
-               (nu * (u - 2 * m * k - 1) - 4 * nu * nu + m * (h + 2 * k + k * u) + 3)) /
-              (4 * E * (nu - 1) * m);
-  out(2, 4) = (1 + nu) * h * (1 - x) / (4 * E * (nu - 1));
-  out(3, 4) = -((1 - 2 * nu) * sh + u * ch) / (2 * (nu - 1));
-  out(4, 4) = ((2 * nu + u - 2) * x - (u - 2 * nu + 2)) / (4 * (nu - 1));
+               (nu * (u - 2 * m * k - 1) - 4 * nu * nu + m * (h + 2 * k + k * u) + 3)) *
+              d4e;
+  out(2, 4) = (1 + nu) * u * (1 - x) * d4e;
+  out(3, 4) = -((1 - 2 * nu) * sh + u * ch) * d2;
+  out(4, 4) = ((2 * nu + u - 2) * x - (u - 2 * nu + 2)) * d4;
 }
 
 void halfspace_matrix(Mat4& out, double m, double nu, double E, double K) {
@@ -129,34 +135,35 @@ void matrix_multiply(double* a, int n, double* b, int p) {
 
 namespace {
 
-// Makes the two columns of the 4 x 2 chain product p (stored by columns) orthonormal, with the
-// stress rows 3 and 4 measured in units of e m. This is p times an invertible 2 x 2 matrix, which
-// multiplies both 2 x 2 minors of the surface conditions by its determinant and so leaves their
-// ratio alone; it keeps the columns from turning parallel (and the entries from growing) as the
-// chain climbs through the sublayers.
+// 2^-(e/2) for the binary exponent e of x > 0 (about 1 / sqrt(x), a power of 2 so that scaling by
+// it is exact).
+double inverse_sqrt_power_of_two(double x) {
+  const auto bits = std::bit_cast<std::uint64_t>(x);
+  const int e = static_cast<int>((bits >> 52) & 0x7ff) - 1023;
+  return std::bit_cast<double>(static_cast<std::uint64_t>(1023 - e / 2) << 52);
+}
+
+// Makes the two columns of the 4 x 2 chain product p (stored by columns) orthogonal, with the
+// stress rows 3 and 4 measured in units of e m, and scales each to a norm between 1/2 and 2 by a
+// power of 2. This is p times an invertible 2 x 2 matrix, which multiplies both 2 x 2 minors of
+// the surface conditions by its determinant and so leaves their ratio alone; it keeps the columns
+// from turning parallel (and the entries from growing) as the chain climbs through the sublayers.
 void orthonormalize_columns(double* p, double e, double m) {
-  const double scale = e * m;
-  double c[2][4];
-  for (int j = 0; j < 2; ++j) {
-    c[j][0] = p[4 * j];
-    c[j][1] = p[4 * j + 1];
-    c[j][2] = p[4 * j + 2] / scale;
-    c[j][3] = p[4 * j + 3] / scale;
-  }
-  const auto dot = [](const double* a, const double* b) {
-    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2] + a[3] * b[3];
+  const double w = 1 / (e * m);
+  const double w2 = w * w;
+  const auto dot = [w2](const double* a, const double* b) {
+    return a[0] * b[0] + a[1] * b[1] + w2 * (a[2] * b[2] + a[3] * b[3]);
   };
-  const double n1 = std::sqrt(dot(c[0], c[0]));
-  for (double& v : c[0]) v /= n1;
-  const double d = dot(c[0], c[1]);
-  for (int r = 0; r < 4; ++r) c[1][r] -= d * c[0][r];
-  const double n2 = std::sqrt(dot(c[1], c[1]));
-  for (double& v : c[1]) v /= n2;
-  for (int j = 0; j < 2; ++j) {
-    p[4 * j] = c[j][0];
-    p[4 * j + 1] = c[j][1];
-    p[4 * j + 2] = c[j][2] * scale;
-    p[4 * j + 3] = c[j][3] * scale;
+  double* c1 = p;
+  double* c2 = p + 4;
+  const double n1 = dot(c1, c1);
+  const double a = dot(c1, c2) / n1;
+  for (int r = 0; r < 4; ++r) c2[r] -= a * c1[r];
+  const double f1 = inverse_sqrt_power_of_two(n1);
+  const double f2 = inverse_sqrt_power_of_two(dot(c2, c2));
+  for (int r = 0; r < 4; ++r) {
+    c1[r] *= f1;
+    c2[r] *= f2;
   }
 }
 
