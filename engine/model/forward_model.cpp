@@ -1,9 +1,11 @@
 #include "forward_model.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <utility>
 
 #include "de_quadrature.h"
 
@@ -174,14 +176,27 @@ double sensor_deflection(ModelState& state, double shape, F&& f) {
 
 // --- Cache of the fast path ---------------------------------------------------------------------
 
-constexpr std::size_t kCacheSlots = std::size_t{1} << DeflectionCache::kCapacityLog2;
 constexpr int kMaxProbes = 64;
+
+std::size_t capacity(const DeflectionCache& cache) { return std::size_t{1} << cache.capacity_log2; }
+
+std::size_t home_slot(const DeflectionCache& cache, std::uint64_t key) {
+  return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - cache.capacity_log2));
+}
+
+// Empties the table, keeping its size.
+void clear_table(DeflectionCache& cache, std::size_t n_sensors) {
+  if (cache.capacity_log2 == 0) cache.capacity_log2 = DeflectionCache::kInitialCapacityLog2;
+  cache.slots.assign(capacity(cache), DeflectionCache::Slot{});
+  cache.j0.assign(capacity(cache) * n_sensors, std::numeric_limits<double>::quiet_NaN());
+  cache.n_used = 0;
+}
 
 // Starts a call: keeps the J0 and J1 values when the loaded radius and the offsets are those of the
 // previous call, otherwise empties the table.
 void begin_call(DeflectionCache& cache, const ModelInputs& inputs, const ModelValues& values) {
   const auto n_sensors = static_cast<std::size_t>(inputs.n_sensors);
-  bool same_run = cache.slots.size() == kCacheSlots && cache.norm_offsets.size() == n_sensors &&
+  bool same_run = !cache.slots.empty() && cache.norm_offsets.size() == n_sensors &&
                   std::bit_cast<std::uint64_t>(cache.norm_radius) ==
                       std::bit_cast<std::uint64_t>(values.norm_radius);
   for (std::size_t s = 0; same_run && s < n_sensors; ++s) {
@@ -189,8 +204,7 @@ void begin_call(DeflectionCache& cache, const ModelInputs& inputs, const ModelVa
                std::bit_cast<std::uint64_t>(norm_offset_of(values, inputs.sensor_offset[s]));
   }
   if (!same_run) {
-    cache.slots.assign(kCacheSlots, DeflectionCache::Slot{});
-    cache.j0.assign(kCacheSlots * n_sensors, std::numeric_limits<double>::quiet_NaN());
+    clear_table(cache, n_sensors);
     cache.norm_offsets.resize(n_sensors);
     cache.shapes.resize(n_sensors);
     for (std::size_t s = 0; s < n_sensors; ++s) {
@@ -198,20 +212,42 @@ void begin_call(DeflectionCache& cache, const ModelInputs& inputs, const ModelVa
       cache.shapes[s] = halfspace_shape(values.norm_radius, std::fabs(cache.norm_offsets[s]));
     }
     cache.norm_radius = values.norm_radius;
-    cache.n_used = 0;
   }
   ++cache.epoch;
+}
+
+// Doubles the table and moves every entry (with its J0 values) to its place in the new one.
+void grow(DeflectionCache& cache) {
+  const std::size_t n_sensors = cache.norm_offsets.size();
+  std::vector<DeflectionCache::Slot> old_slots = std::move(cache.slots);
+  std::vector<double> old_j0 = std::move(cache.j0);
+  ++cache.capacity_log2;
+  clear_table(cache, n_sensors);
+  for (std::size_t from = 0; from < old_slots.size(); ++from) {
+    const DeflectionCache::Slot& slot = old_slots[from];
+    if (slot.epoch == 0) continue;
+    std::size_t pos = home_slot(cache, slot.key);
+    while (cache.slots[pos].epoch != 0) pos = (pos + 1) & (capacity(cache) - 1);
+    cache.slots[pos] = slot;
+    std::copy_n(old_j0.begin() + static_cast<std::ptrdiff_t>(from * n_sensors),
+                n_sensors,
+                cache.j0.begin() + static_cast<std::ptrdiff_t>(pos * n_sensors));
+    ++cache.n_used;
+  }
 }
 
 // The slot of abscissa m, inserted if new; -1 when the table has no room for it.
 std::ptrdiff_t find_slot(DeflectionCache& cache, double m, const ModelValues& values) {
   const auto key = std::bit_cast<std::uint64_t>(m);
-  std::size_t pos = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >>
-                                             (64 - DeflectionCache::kCapacityLog2));
-  for (int probe = 0; probe < kMaxProbes; ++probe, pos = (pos + 1) & (kCacheSlots - 1)) {
+  std::size_t pos = home_slot(cache, key);
+  for (int probe = 0; probe < kMaxProbes; ++probe, pos = (pos + 1) & (capacity(cache) - 1)) {
     DeflectionCache::Slot& slot = cache.slots[pos];
     if (slot.epoch == 0) {
-      if (2 * cache.n_used >= static_cast<int>(kCacheSlots)) return -1;
+      if (2 * static_cast<std::size_t>(cache.n_used + 1) > capacity(cache)) {
+        if (cache.capacity_log2 >= DeflectionCache::kMaxCapacityLog2) return -1;
+        grow(cache);
+        return find_slot(cache, m, values);
+      }
       slot.key = key;
       slot.j1 = ::j1(values.norm_radius * m);
       ++cache.n_used;

@@ -25,8 +25,9 @@ struct ModelInputs {
 
 // Values that depend only on the abscissa (and, for J0, on the sensor offsets), kept across the
 // calls of one run, and the kernel's own sensor-independent values, kept for the current call. An
-// open- addressing table keyed on the abscissa's bit pattern; it never grows while integrating:
-// when it is full, further abscissae are evaluated without being stored.
+// open- addressing table keyed on the abscissa's bit pattern. It starts small (a fresh state
+// touches little memory) and doubles, moving its entries, when it is half full, up to
+// 2^kMaxCapacityLog2 slots; past that, further abscissae are evaluated without being stored.
 struct DeflectionCache {
   struct Slot {
     std::uint64_t key = 0;    // bit pattern of the abscissa
@@ -35,8 +36,10 @@ struct DeflectionCache {
     double response = 0.0;    // layer_system_response(m, load) of that call
     double halfspace = 0.0;   // c J1(a m) / m of that call (the half-space part of the integrand)
   };
-  static constexpr int kCapacityLog2 = 12;
-  std::vector<Slot> slots;           // 2^kCapacityLog2 entries once in use
+  static constexpr int kInitialCapacityLog2 = 8;
+  static constexpr int kMaxCapacityLog2 = 13;
+  int capacity_log2 = 0;  // slots.size() == 2^capacity_log2 once in use
+  std::vector<Slot> slots;
   std::vector<double> j0;            // slot x n_sensors + sensor; NaN = not yet computed
   std::vector<double> norm_offsets;  // the offsets the J0 values belong to
   std::vector<double> shapes;        // geometric factor of the half-space deflection per sensor
