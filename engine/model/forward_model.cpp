@@ -155,21 +155,26 @@ void build_table(std::vector<double>& table) {
   de_oscillatory_init(kDeTableLength, kDeTiny, kDeEps, table);
 }
 
-// One sensor's deflection (cm) from the remainder integrand f.
+// The table of the fast path, built on first use and shared by every state of the process.
+const std::vector<double>& process_table() {
+  static const std::vector<double> table = [] {
+    std::vector<double> t;
+    build_table(t);
+    return t;
+  }();
+  return table;
+}
+
+// One sensor's deflection (cm) from the remainder integrand f and the quadrature table.
 template <class F>
-double sensor_deflection(ModelState& state, double shape, F&& f) {
+double sensor_deflection(ModelState& state, std::span<const double> table, double shape, F&& f) {
   const double w_hs = halfspace_term(state.layers, state.values, shape);
   if (state.layers.n_model_layers == 1) {
     state.de_result = 0;
     state.de_error = 0;
   } else {
-    de_oscillatory_integrate(f,
-                             0.0,
-                             1.0,
-                             state.de_table,
-                             state.de_result,
-                             state.de_error,
-                             kRemainderFloor * std::fabs(w_hs));
+    de_oscillatory_integrate(
+        f, 0.0, 1.0, table, state.de_result, state.de_error, kRemainderFloor * std::fabs(w_hs));
   }
   return state.de_result * state.values.radius_m * kMToCm + w_hs * state.values.radius_m * kMToCm;
 }
@@ -221,7 +226,7 @@ void grow(DeflectionCache& cache) {
   const std::size_t n_sensors = cache.norm_offsets.size();
   std::vector<DeflectionCache::Slot> old_slots = std::move(cache.slots);
   std::vector<double> old_j0 = std::move(cache.j0);
-  ++cache.capacity_log2;
+  cache.capacity_log2 += DeflectionCache::kGrowthLog2;
   clear_table(cache, n_sensors);
   for (std::size_t from = 0; from < old_slots.size(); ++from) {
     const DeflectionCache::Slot& slot = old_slots[from];
@@ -243,7 +248,7 @@ std::ptrdiff_t find_slot(DeflectionCache& cache, double m, const ModelValues& va
   for (int probe = 0; probe < kMaxProbes; ++probe, pos = (pos + 1) & (capacity(cache) - 1)) {
     DeflectionCache::Slot& slot = cache.slots[pos];
     if (slot.epoch == 0) {
-      if (2 * static_cast<std::size_t>(cache.n_used + 1) > capacity(cache)) {
+      if (4 * static_cast<std::size_t>(cache.n_used + 1) > 3 * capacity(cache)) {
         if (cache.capacity_log2 >= DeflectionCache::kMaxCapacityLog2) return -1;
         grow(cache);
         return find_slot(cache, m, values);
@@ -277,9 +282,10 @@ void compute_deflections_uncached(ModelState& state,
     state.values.decay_point = decay_point(state.layers, state.values);
     build_table(state.de_table);
     const double c = halfspace_coefficient(state.layers, state.values);
-    deflections[j] = sensor_deflection(state, current_shape(state.values), [&](double m) {
-      return remainder_integrand(state.layers, state.values, c, m);
-    });
+    deflections[j] =
+        sensor_deflection(state, state.de_table, current_shape(state.values), [&](double m) {
+          return remainder_integrand(state.layers, state.values, c, m);
+        });
   }
 }
 
@@ -290,10 +296,8 @@ void compute_deflections(ModelState& state,
   build_sublayers(state.layers, inputs, moduli);
   set_load_values(state.values, inputs);
   if (inputs.n_sensors <= 0) return;
-  // The table depends only on its three constant arguments, the compliances on nothing that changes
-  // between sensors.
-  if (state.de_table.size() != static_cast<std::size_t>(kDeTableLength))
-    build_table(state.de_table);
+  // The table depends only on its three constant arguments (one per process), the compliances on
+  // nothing that changes between sensors.
   set_compliances(state.layers, state.values);
   state.values.decay_point = decay_point(state.layers, state.values);
   const double c = halfspace_coefficient(state.layers, state.values);
@@ -304,7 +308,7 @@ void compute_deflections(ModelState& state,
   for (std::size_t j = 0; j < n_sensors; ++j) {
     state.values.norm_offset = norm_offset_of(state.values, inputs.sensor_offset[j]);
     // The same products in the same order as remainder_integrand, from stored factors.
-    deflections[j] = sensor_deflection(state, cache.shapes[j], [&](double m) {
+    deflections[j] = sensor_deflection(state, process_table(), cache.shapes[j], [&](double m) {
       if (m > state.values.decay_point) return 0.0;
       const std::ptrdiff_t pos = find_slot(cache, m, state.values);
       if (pos < 0) return remainder_integrand(state.layers, state.values, c, m);
@@ -312,12 +316,11 @@ void compute_deflections(ModelState& state,
       if (slot.epoch != cache.epoch) {
         slot.response = layer_system_response_fast(
             state.layers, state.values, m, integrand_load(state.values, m, slot.j1));
-        slot.halfspace = c * slot.j1 / m;
         slot.epoch = cache.epoch;
       }
       double& j0 = cache.j0[static_cast<std::size_t>(pos) * n_sensors + j];
       if (std::isnan(j0)) j0 = ::j0(state.values.norm_offset * m);
-      return j0 * slot.response * m - slot.halfspace * j0;
+      return j0 * slot.response * m - c * slot.j1 / m * j0;
     });
   }
 }
@@ -327,7 +330,7 @@ void compute_deflection_at_point(ModelState& state, double& deflection) {
   if (state.layers.n_model_layers < 1) return;
   build_table(state.de_table);
   const double c = halfspace_coefficient(state.layers, state.values);
-  deflection = sensor_deflection(state, current_shape(state.values), [&](double m) {
+  deflection = sensor_deflection(state, state.de_table, current_shape(state.values), [&](double m) {
     return remainder_integrand(state.layers, state.values, c, m);
   });
 }
