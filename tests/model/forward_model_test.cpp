@@ -102,21 +102,27 @@ TEST(ForwardModel, IdenticalBondedLayersEqualTheHalfSpace) {
 }
 
 // The layers of p as the independent solution takes them: moduli in MPa, thicknesses over the plate
-// radius, each interface's spring compliance as the model defines it from the slip rate. (A layer
-// is not split: that solution has no growing exponentials; none of the cases splits a slipping
-// layer 1.)
+// radius, each interface's spring compliance as the model defines it from the slip rate. A layer
+// is not split (that solution has no growing exponentials), except a slipping layer 1 thicker than
+// 1 m, whose sublayers the model joins by springs: 250 cm becomes three of 250/3 cm.
 std::vector<oracle::Layer> oracle_layers(const Pavement& p, double frictionless_slip = 2) {
   std::vector<oracle::Layer> layers;
+  std::vector<double> slip;  // of the interface at each layer's bottom
   for (std::size_t i = 0; i < p.modulus.size(); ++i) {
-    oracle::Layer l{p.modulus[i] * 0.0981L, p.poisson[i], p.thickness[i] / p.radius, 0};
-    if (i > 0) {
-      const oracle::Real s = p.slip[i - 1];
-      const oracle::Real sum =
-          (1 + l.poisson) / l.modulus + (1 + layers[i - 1].poisson) / layers[i - 1].modulus;
-      l.compliance = s == frictionless_slip ? std::numeric_limits<oracle::Real>::infinity()
-                                            : s / (1 - s) * sum;
+    const bool split = i == 0 && p.slip[0] > 0 && p.thickness[0] > 100;
+    const int parts = split ? static_cast<int>(std::ceil(p.thickness[0] / 100)) : 1;
+    for (int q = 0; q < parts; ++q) {
+      layers.push_back(
+          {p.modulus[i] * 0.0981L, p.poisson[i], p.thickness[i] / parts / p.radius, 0});
+      slip.push_back(i + 1 < p.modulus.size() ? p.slip[i] : 0);
     }
-    layers.push_back(l);
+  }
+  for (std::size_t i = 1; i < layers.size(); ++i) {
+    const oracle::Real s = slip[i - 1];
+    const oracle::Real sum = (1 + layers[i].poisson) / layers[i].modulus +
+                             (1 + layers[i - 1].poisson) / layers[i - 1].modulus;
+    layers[i].compliance =
+        s == frictionless_slip ? std::numeric_limits<oracle::Real>::infinity() : s / (1 - s) * sum;
   }
   return layers;
 }
@@ -134,7 +140,7 @@ std::vector<double> oracle_basin(const Pavement& p, double frictionless_slip = 2
   return cm;
 }
 
-// Bonded and slipping pavements of 2 to 5 layers, a 2 cm top, a 2.5 m layer (split into three),
+// Bonded and slipping pavements of 2 to 5 layers, a 2 cm top, 2.5 m layers (split into three),
 // modulus ratios of 1000 both ways, slip rates 0.5 to 0.9999, offsets 0 to 250 cm: the model agrees
 // with the independent solution to 1e-8, and the quadrature's own error estimate covers the error.
 TEST(ForwardModel, AgreesWithAnIndependentLayeredSolution) {
@@ -151,6 +157,7 @@ TEST(ForwardModel, AgreesWithAnIndependentLayeredSolution) {
     {"5 layers, slip 0.1 x 4",  {{40000, 30000, 20000, 3000, 800}, {0.35, 0.35, 0.35, 0.35, 0.4}, {5, 10, 20, 40, 0}, {0.1, 0.1, 0.1, 0.1, 0}}},
     {"2 cm top on a stiff base",{{10000, 200000, 1000},       {0.35, 0.25, 0.4},         {2, 20, 0},        {0, 0, 0}}},
     {"2.5 m layer, slip",       {{30000, 1500, 500},          {0.35, 0.4, 0.45},         {10, 250, 0},      {0.5, 0.2, 0}}},
+    {"2.5 m top, slip 0.1",     {{20000, 1000},               {0.35, 0.4},               {250, 0},          {0.1, 0}}},
     {"1000 : 1",                {{100000, 100, 50},           {0.35, 0.4, 0.45},         {10, 30, 0},       {0, 0, 0}}},
     {"1 : 1000",                {{100, 100000, 500},          {0.45, 0.25, 0.4},         {10, 30, 0},       {0.9, 0, 0}}},
   };
