@@ -48,8 +48,8 @@ void resize_layers(ModelLayers& layers, int n) {
   layers.layer_matrices.resize(size);
 }
 
-// Converts the input layers and splits those thicker than 1 m into sublayers of at most about 1 m,
-// so that the exponentials of the transfer matrices stay in range longer.
+// Converts the input layers and splits those thicker than 1 m into sublayers of at most about 1 m.
+// (The split is part of the model: every sublayer of a slipping layer 1 keeps its slip.)
 void build_sublayers(ModelLayers& layers,
                      const ModelInputs& inputs,
                      std::span<const double> moduli) {
