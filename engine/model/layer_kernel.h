@@ -44,7 +44,7 @@ struct ModelLayers {
   std::vector<double>
       sublayer_compliance;  // 1/MPa, interface at the sublayer's top; 0 at the surface
   // Work storage of the kernel, one matrix per sublayer: each evaluation writes the transfer
-  // matrices, then the chain product overwrites them from the bottom up.
+  // matrices of its wavenumber (the chain product is formed apart).
   std::vector<Mat4> layer_matrices;
 };
 
