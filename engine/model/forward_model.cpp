@@ -129,8 +129,9 @@ double halfspace_term(const ModelLayers& layers, const ModelValues& values, doub
 
 // Where the remainder has decayed: it falls off like exp(-2 m h1) (h1 the first sublayer's
 // thickness over the plate radius) times a polynomial in m h1, so past
-// m = kDecayExponent / h1 + kDecayOffset it is below 1e-16 of the half-space part (e^-54 is 4e-24,
-// leaving room for the polynomial and for a modulus contrast of 1000).
+// m = kDecayExponent / h1 + kDecayOffset it is below 1e-16 of the half-space part (e^-50 is 2e-22,
+// leaving room for the polynomial and for a modulus contrast of 1000; the tests check the model
+// against an independent solution integrated much farther).
 constexpr double kDecayExponent = 25;
 constexpr double kDecayOffset = 5;
 
@@ -221,7 +222,7 @@ void begin_call(DeflectionCache& cache, const ModelInputs& inputs, const ModelVa
   ++cache.epoch;
 }
 
-// Doubles the table and moves every entry (with its J0 values) to its place in the new one.
+// Makes the table four times larger and moves every entry (with its J0 values) to its place.
 void grow(DeflectionCache& cache) {
   const std::size_t n_sensors = cache.norm_offsets.size();
   std::vector<DeflectionCache::Slot> old_slots = std::move(cache.slots);
