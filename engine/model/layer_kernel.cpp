@@ -183,8 +183,8 @@ double layer_system_response(ModelLayers& layers,
                    layers.sublayer_compliance[n - 1]);
 
   // Only columns 1 and 2 of A = L_1 L_2 ... L_(N-1) H enter the surface conditions: that 4 x 2
-  // block is carried up from the half-space, one sublayer at a time, and made orthonormal after
-  // each step.
+  // block is carried up from the half-space, one sublayer at a time, its columns made orthogonal
+  // and of about unit length after each step.
   double p[8];
   for (int e = 0; e < 8; ++e) p[e] = hs.v[static_cast<std::size_t>(e)];
   for (int i = n - 2; i >= 0; --i) {

@@ -13,11 +13,11 @@
 // Only columns 1 and 2 of the system matrix enter R, a ratio of two 2 x 2 minors of that 4 x 2
 // block; right-multiplying the block by any invertible 2 x 2 matrix scales both minors by its
 // determinant and leaves R alone. The block is therefore carried up from the half-space one
-// sublayer at a time and its columns made orthonormal after each step (the orthonormalisation of
-// Godunov and Conte for stiff boundary-value problems): without it both columns turn towards the
-// fastest-growing mode u e^u, the minors cancel to rounding noise (growing like the product of the
-// u^2 of all sublayers) and the entries reach 1e20 and more. With it the rounding of one evaluation
-// grows about like (m h)^2 of the top sublayer alone.
+// sublayer at a time and its columns made orthogonal and of about unit length after each step (the
+// orthonormalisation of Godunov and Conte for stiff boundary-value problems): without it both
+// columns turn towards the fastest-growing mode u e^u, the minors cancel to rounding noise (growing
+// like the product of the u^2 of all sublayers) and the entries reach 1e20 and more. With it the
+// rounding of one evaluation grows about like (m h)^2 of the top sublayer alone.
 #pragma once
 
 #include <array>
@@ -70,7 +70,7 @@ void matrix_multiply(double* a, int n, double* b, int p);
 
 // The sensor-independent part of the kernel: w = load x R(m), where R is the surface response of
 // the layer system, R = (A21 A42 - A41 A22) / (A31 A42 - A32 A41) with A = L_1 ... L_(N-1) H,
-// formed from columns 1 and 2 of A in the orthonormalised form above. Writes the transfer matrices
+// formed from columns 1 and 2 of A in the orthogonalised form above. Writes the transfer matrices
 // into layers.layer_matrices.
 double layer_system_response(ModelLayers& layers, const ModelValues& values, double m, double load);
 
