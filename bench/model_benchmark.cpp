@@ -24,6 +24,7 @@ const Structure kStructures[] = {
   {{40000, 2000, 800},         {0.35, 0.35, 0.4},       {15, 30, 0},     {0, 0, 0}},
   {{50000, 30000, 1500, 600},  {0.35, 0.35, 0.4, 0.45}, {5, 10, 25, 0},  {0, 0, 0.5, 0}},
   {{30000, 1500, 500},         {0.35, 0.4, 0.45},       {10, 300, 0},    {0, 0, 0}},
+  {{50000, 30000, 1500, 600},  {0.35, 0.35, 0.4, 0.45}, {5, 10, 25, 0},  {0.9, 0, 0.5, 0}},
 };
 // clang-format on
 
@@ -66,7 +67,7 @@ void BM_ComputeDeflections(benchmark::State& bench) {
 }
 
 void structures(benchmark::internal::Benchmark* b) {
-  b->ArgName("structure")->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+  b->ArgName("structure")->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMicrosecond);
 }
 
 BENCHMARK_TEMPLATE(BM_ComputeDeflections, Path::kFast)->Name("fast")->Apply(structures);

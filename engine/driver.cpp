@@ -100,6 +100,16 @@ void require_finite(Value value, const DriverContext& ctx, const std::string& wh
   }
 }
 
+// A deflection that is not a finite number stops the data set before it reaches a solver.
+void require_finite_deflections(const DriverContext& ctx, std::span<const double> d, int k) {
+  for (size_t j = 0; j < d.size(); ++j) {
+    require_finite(d[j],
+                   ctx,
+                   "the computed deflection at sensor " + std::to_string(j + 1) + " at iteration " +
+                       std::to_string(k));
+  }
+}
+
 }  // namespace
 
 ModelInputs model_inputs(const InputData& input) {
@@ -168,6 +178,7 @@ int run_gauss_newton(DriverContext& ctx, int regularization_flag) {
     ++k;
     // Base run with the moduli of iteration k.
     compute_deflections(ctx.model, model, w.current_moduli, w.base_deflections);
+    require_finite_deflections(ctx, w.base_deflections, k);
     for (int j = 1; j <= np; ++j) {
       data.deflection_history(k + 1, j) = w.base_deflections[static_cast<size_t>(j - 1)];
     }
@@ -180,6 +191,7 @@ int run_gauss_newton(DriverContext& ctx, int regularization_flag) {
       std::span<double> trial(&w.trial_deflections[q * static_cast<size_t>(np)],
                               static_cast<size_t>(np));
       compute_deflections(ctx.model, model, w.trial_moduli, trial);
+      require_finite_deflections(ctx, trial, k);
     }
 
     // Forward differences in the scale factor, whose increment is 0.001 x scale factor.

@@ -1,9 +1,11 @@
 #include "forward_model.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <utility>
 
 #include "de_quadrature.h"
 
@@ -46,8 +48,8 @@ void resize_layers(ModelLayers& layers, int n) {
   layers.layer_matrices.resize(size);
 }
 
-// Converts the input layers and splits those thicker than 1 m into sublayers of at most about 1 m,
-// so that the exponentials of the transfer matrices stay in range longer.
+// Converts the input layers and splits those thicker than 1 m into sublayers of at most about 1 m.
+// (The split is part of the model: every sublayer of a slipping layer 1 keeps its slip.)
 void build_sublayers(ModelLayers& layers,
                      const ModelInputs& inputs,
                      std::span<const double> moduli) {
@@ -125,14 +127,27 @@ double halfspace_term(const ModelLayers& layers, const ModelValues& values, doub
   return 4 * (1 - nu * nu) * values.contact_pressure / (kPi * layers.sublayer_modulus[0]) * shape;
 }
 
-// The remainder integrand: the kernel's value less the half-space part. Where the kernel is NaN
-// (overflow in thick sublayers at large m, long after the remainder has decayed) it counts as 0.
+// Where the remainder has decayed: it falls off like exp(-2 m h1) (h1 the first sublayer's
+// thickness over the plate radius) times a polynomial in m h1, so past
+// m = kDecayExponent / h1 + kDecayOffset it is below 1e-16 of the half-space part (e^-50 is 2e-22,
+// leaving room for the polynomial and for a modulus contrast of 1000; the tests check the model
+// against an independent solution integrated much farther).
+constexpr double kDecayExponent = 25;
+constexpr double kDecayOffset = 5;
+
+double decay_point(const ModelLayers& layers, const ModelValues& values) {
+  if (layers.n_model_layers < 2) return 0;
+  return kDecayExponent / (layers.sublayer_thickness[0] / values.radius_m) + kDecayOffset;
+}
+
+// The remainder integrand: the kernel's value less the half-space part, 0 past the decay point.
+// A value that is not finite before it is a fault and goes into the sum as it is.
 double remainder_integrand(ModelLayers& layers, const ModelValues& values, double c, double m) {
+  if (m > values.decay_point) return 0;
   const double j1_am = ::j1(values.norm_radius * m);
   const double load = integrand_load(values, m, j1_am);
   double value;
   layer_system_kernel(layers, values, m, value, load);
-  if (std::isnan(value)) return 0;
   return value - c * j1_am / m * ::j0(values.norm_offset * m);
 }
 
@@ -141,35 +156,53 @@ void build_table(std::vector<double>& table) {
   de_oscillatory_init(kDeTableLength, kDeTiny, kDeEps, table);
 }
 
-// One sensor's deflection (cm) from the remainder integrand f.
+// The table of the fast path, built on first use and shared by every state of the process.
+const std::vector<double>& process_table() {
+  static const std::vector<double> table = [] {
+    std::vector<double> t;
+    build_table(t);
+    return t;
+  }();
+  return table;
+}
+
+// One sensor's deflection (cm) from the remainder integrand f and the quadrature table.
 template <class F>
-double sensor_deflection(ModelState& state, double shape, F&& f) {
+double sensor_deflection(ModelState& state, std::span<const double> table, double shape, F&& f) {
   const double w_hs = halfspace_term(state.layers, state.values, shape);
   if (state.layers.n_model_layers == 1) {
     state.de_result = 0;
     state.de_error = 0;
   } else {
-    de_oscillatory_integrate(f,
-                             0.0,
-                             1.0,
-                             state.de_table,
-                             state.de_result,
-                             state.de_error,
-                             kRemainderFloor * std::fabs(w_hs));
+    de_oscillatory_integrate(
+        f, 0.0, 1.0, table, state.de_result, state.de_error, kRemainderFloor * std::fabs(w_hs));
   }
   return state.de_result * state.values.radius_m * kMToCm + w_hs * state.values.radius_m * kMToCm;
 }
 
 // --- Cache of the fast path ---------------------------------------------------------------------
 
-constexpr std::size_t kCacheSlots = std::size_t{1} << DeflectionCache::kCapacityLog2;
 constexpr int kMaxProbes = 64;
+
+std::size_t capacity(const DeflectionCache& cache) { return std::size_t{1} << cache.capacity_log2; }
+
+std::size_t home_slot(const DeflectionCache& cache, std::uint64_t key) {
+  return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - cache.capacity_log2));
+}
+
+// Empties the table, keeping its size.
+void clear_table(DeflectionCache& cache, std::size_t n_sensors) {
+  if (cache.capacity_log2 == 0) cache.capacity_log2 = DeflectionCache::kInitialCapacityLog2;
+  cache.slots.assign(capacity(cache), DeflectionCache::Slot{});
+  cache.j0.assign(capacity(cache) * n_sensors, std::numeric_limits<double>::quiet_NaN());
+  cache.n_used = 0;
+}
 
 // Starts a call: keeps the J0 and J1 values when the loaded radius and the offsets are those of the
 // previous call, otherwise empties the table.
 void begin_call(DeflectionCache& cache, const ModelInputs& inputs, const ModelValues& values) {
   const auto n_sensors = static_cast<std::size_t>(inputs.n_sensors);
-  bool same_run = cache.slots.size() == kCacheSlots && cache.norm_offsets.size() == n_sensors &&
+  bool same_run = !cache.slots.empty() && cache.norm_offsets.size() == n_sensors &&
                   std::bit_cast<std::uint64_t>(cache.norm_radius) ==
                       std::bit_cast<std::uint64_t>(values.norm_radius);
   for (std::size_t s = 0; same_run && s < n_sensors; ++s) {
@@ -177,8 +210,7 @@ void begin_call(DeflectionCache& cache, const ModelInputs& inputs, const ModelVa
                std::bit_cast<std::uint64_t>(norm_offset_of(values, inputs.sensor_offset[s]));
   }
   if (!same_run) {
-    cache.slots.assign(kCacheSlots, DeflectionCache::Slot{});
-    cache.j0.assign(kCacheSlots * n_sensors, std::numeric_limits<double>::quiet_NaN());
+    clear_table(cache, n_sensors);
     cache.norm_offsets.resize(n_sensors);
     cache.shapes.resize(n_sensors);
     for (std::size_t s = 0; s < n_sensors; ++s) {
@@ -186,20 +218,42 @@ void begin_call(DeflectionCache& cache, const ModelInputs& inputs, const ModelVa
       cache.shapes[s] = halfspace_shape(values.norm_radius, std::fabs(cache.norm_offsets[s]));
     }
     cache.norm_radius = values.norm_radius;
-    cache.n_used = 0;
   }
   ++cache.epoch;
+}
+
+// Makes the table four times larger and moves every entry (with its J0 values) to its place.
+void grow(DeflectionCache& cache) {
+  const std::size_t n_sensors = cache.norm_offsets.size();
+  std::vector<DeflectionCache::Slot> old_slots = std::move(cache.slots);
+  std::vector<double> old_j0 = std::move(cache.j0);
+  cache.capacity_log2 += DeflectionCache::kGrowthLog2;
+  clear_table(cache, n_sensors);
+  for (std::size_t from = 0; from < old_slots.size(); ++from) {
+    const DeflectionCache::Slot& slot = old_slots[from];
+    if (slot.epoch == 0) continue;
+    std::size_t pos = home_slot(cache, slot.key);
+    while (cache.slots[pos].epoch != 0) pos = (pos + 1) & (capacity(cache) - 1);
+    cache.slots[pos] = slot;
+    std::copy_n(old_j0.begin() + static_cast<std::ptrdiff_t>(from * n_sensors),
+                n_sensors,
+                cache.j0.begin() + static_cast<std::ptrdiff_t>(pos * n_sensors));
+    ++cache.n_used;
+  }
 }
 
 // The slot of abscissa m, inserted if new; -1 when the table has no room for it.
 std::ptrdiff_t find_slot(DeflectionCache& cache, double m, const ModelValues& values) {
   const auto key = std::bit_cast<std::uint64_t>(m);
-  std::size_t pos = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >>
-                                             (64 - DeflectionCache::kCapacityLog2));
-  for (int probe = 0; probe < kMaxProbes; ++probe, pos = (pos + 1) & (kCacheSlots - 1)) {
+  std::size_t pos = home_slot(cache, key);
+  for (int probe = 0; probe < kMaxProbes; ++probe, pos = (pos + 1) & (capacity(cache) - 1)) {
     DeflectionCache::Slot& slot = cache.slots[pos];
     if (slot.epoch == 0) {
-      if (2 * cache.n_used >= static_cast<int>(kCacheSlots)) return -1;
+      if (4 * static_cast<std::size_t>(cache.n_used + 1) > 3 * capacity(cache)) {
+        if (cache.capacity_log2 >= DeflectionCache::kMaxCapacityLog2) return -1;
+        grow(cache);
+        return find_slot(cache, m, values);
+      }
       slot.key = key;
       slot.j1 = ::j1(values.norm_radius * m);
       ++cache.n_used;
@@ -226,11 +280,13 @@ void compute_deflections_uncached(ModelState& state,
   for (int j = 0; j < inputs.n_sensors; ++j) {
     state.values.norm_offset = norm_offset_of(state.values, inputs.sensor_offset[j]);
     set_compliances(state.layers, state.values);
+    state.values.decay_point = decay_point(state.layers, state.values);
     build_table(state.de_table);
     const double c = halfspace_coefficient(state.layers, state.values);
-    deflections[j] = sensor_deflection(state, current_shape(state.values), [&](double m) {
-      return remainder_integrand(state.layers, state.values, c, m);
-    });
+    deflections[j] =
+        sensor_deflection(state, state.de_table, current_shape(state.values), [&](double m) {
+          return remainder_integrand(state.layers, state.values, c, m);
+        });
   }
 }
 
@@ -241,11 +297,10 @@ void compute_deflections(ModelState& state,
   build_sublayers(state.layers, inputs, moduli);
   set_load_values(state.values, inputs);
   if (inputs.n_sensors <= 0) return;
-  // The table depends only on its three constant arguments, the compliances on nothing that changes
-  // between sensors.
-  if (state.de_table.size() != static_cast<std::size_t>(kDeTableLength))
-    build_table(state.de_table);
+  // The table depends only on its three constant arguments (one per process), the compliances on
+  // nothing that changes between sensors.
   set_compliances(state.layers, state.values);
+  state.values.decay_point = decay_point(state.layers, state.values);
   const double c = halfspace_coefficient(state.layers, state.values);
 
   DeflectionCache& cache = state.cache;
@@ -254,21 +309,19 @@ void compute_deflections(ModelState& state,
   for (std::size_t j = 0; j < n_sensors; ++j) {
     state.values.norm_offset = norm_offset_of(state.values, inputs.sensor_offset[j]);
     // The same products in the same order as remainder_integrand, from stored factors.
-    deflections[j] = sensor_deflection(state, cache.shapes[j], [&](double m) {
+    deflections[j] = sensor_deflection(state, process_table(), cache.shapes[j], [&](double m) {
+      if (m > state.values.decay_point) return 0.0;
       const std::ptrdiff_t pos = find_slot(cache, m, state.values);
       if (pos < 0) return remainder_integrand(state.layers, state.values, c, m);
       DeflectionCache::Slot& slot = cache.slots[static_cast<std::size_t>(pos)];
       if (slot.epoch != cache.epoch) {
         slot.response = layer_system_response_fast(
             state.layers, state.values, m, integrand_load(state.values, m, slot.j1));
-        slot.halfspace = c * slot.j1 / m;
         slot.epoch = cache.epoch;
       }
       double& j0 = cache.j0[static_cast<std::size_t>(pos) * n_sensors + j];
       if (std::isnan(j0)) j0 = ::j0(state.values.norm_offset * m);
-      const double value = j0 * slot.response * m;
-      if (std::isnan(value)) return 0.0;
-      return value - slot.halfspace * j0;
+      return j0 * slot.response * m - c * slot.j1 / m * j0;
     });
   }
 }
@@ -278,7 +331,7 @@ void compute_deflection_at_point(ModelState& state, double& deflection) {
   if (state.layers.n_model_layers < 1) return;
   build_table(state.de_table);
   const double c = halfspace_coefficient(state.layers, state.values);
-  deflection = sensor_deflection(state, current_shape(state.values), [&](double m) {
+  deflection = sensor_deflection(state, state.de_table, current_shape(state.values), [&](double m) {
     return remainder_integrand(state.layers, state.values, c, m);
   });
 }

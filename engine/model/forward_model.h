@@ -25,18 +25,24 @@ struct ModelInputs {
 
 // Values that depend only on the abscissa (and, for J0, on the sensor offsets), kept across the
 // calls of one run, and the kernel's own sensor-independent values, kept for the current call. An
-// open- addressing table keyed on the abscissa's bit pattern; it never grows while integrating:
-// when it is full, further abscissae are evaluated without being stored.
+// open- addressing table keyed on the abscissa's bit pattern. It starts small (a fresh state
+// touches little memory) and grows fourfold, moving its entries, when it is three quarters full,
+// up to 2^kMaxCapacityLog2 slots; past that, further abscissae are evaluated without being stored.
 struct DeflectionCache {
   struct Slot {
     std::uint64_t key = 0;    // bit pattern of the abscissa
-    std::uint64_t epoch = 0;  // call whose response and halfspace values the slot holds; 0 = unused
+    std::uint64_t epoch = 0;  // call whose response the slot holds; 0 = unused
     double j1 = 0.0;          // J1(norm_radius m)
     double response = 0.0;    // layer_system_response(m, load) of that call
-    double halfspace = 0.0;   // c J1(a m) / m of that call (the half-space part of the integrand)
   };
-  static constexpr int kCapacityLog2 = 12;
-  std::vector<Slot> slots;           // 2^kCapacityLog2 entries once in use
+  // 256 slots hold the 192 abscissae of a thick top layer; 1024 the 550 of a 5 cm one, 4096 the
+  // 2000 of a 2 cm top. Growing by 4 at a time keeps what a fresh state allocates and frees (the
+  // old and new tables together) under the 128 KB that glibc hands back to the system at once.
+  static constexpr int kInitialCapacityLog2 = 8;
+  static constexpr int kGrowthLog2 = 2;
+  static constexpr int kMaxCapacityLog2 = 14;
+  int capacity_log2 = 0;  // slots.size() == 2^capacity_log2 once in use
+  std::vector<Slot> slots;
   std::vector<double> j0;            // slot x n_sensors + sensor; NaN = not yet computed
   std::vector<double> norm_offsets;  // the offsets the J0 values belong to
   std::vector<double> shapes;        // geometric factor of the half-space deflection per sensor
@@ -46,7 +52,8 @@ struct DeflectionCache {
 };
 
 // The model's state, owned by the caller and rebuilt from the arguments on every call, except the
-// quadrature table (built once) and the cache.
+// cache. compute_deflections reads one quadrature table built once per process (it depends only
+// on constants); de_table is the table that the straightforward path builds per sensor.
 struct ModelState {
   ModelLayers layers;
   ModelValues values;
@@ -63,7 +70,9 @@ struct ModelState {
 // The deflection integral is split into the exact surface deflection of a half-space of the first
 // layer's material (closed form) plus the integral of the remainder, which decays exponentially in
 // the wavenumber: integrating the whole integrand with the Fourier-type quadrature is exact only at
-// even offset-to-radius ratios and is off by up to 2 % at others.
+// even offset-to-radius ratios and is off by up to 2 % at others. The remainder counts as 0 past
+// its decay point (values.decay_point, where it is below 1e-16 of the half-space part); before it,
+// a kernel value that is not finite goes into the sum, so the deflection is not finite either.
 void compute_deflections(ModelState& state,
                          const ModelInputs& inputs,
                          std::span<const double> moduli,

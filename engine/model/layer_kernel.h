@@ -4,6 +4,20 @@
 //
 // Units: moduli in MPa, compliances in 1/MPa, pressure in MPa; lengths divided by the plate radius
 // radius_m, so the wavenumber m is in units of 1 / radius_m.
+//
+// Scaled form. The transfer matrix of a sublayer of dimensionless thickness h holds the modes
+// e^(+-u) and u e^(+-u), u = m h. Each matrix is stored divided by e^u, with e^(-2u) as its only
+// exponential, as in the bounded-exponential (stiffness-matrix) formulations of layered media: its
+// entries are polynomials in u, m, E and k times numbers in [0, 1], and none overflows for any
+// thickness. The common factor e^(u_1 + ... + u_(N-1)) of the product cancels in R.
+// Only columns 1 and 2 of the system matrix enter R, a ratio of two 2 x 2 minors of that 4 x 2
+// block; right-multiplying the block by any invertible 2 x 2 matrix scales both minors by its
+// determinant and leaves R alone. The block is therefore carried up from the half-space one
+// sublayer at a time and its columns made orthogonal and of about unit length after each step (the
+// orthonormalisation of Godunov and Conte for stiff boundary-value problems): without it both
+// columns turn towards the fastest-growing mode u e^u, the minors cancel to rounding noise (growing
+// like the product of the u^2 of all sublayers) and the entries reach 1e20 and more. With it the
+// rounding of one evaluation grows about like (m h)^2 of the top sublayer alone.
 #pragma once
 
 #include <array>
@@ -30,7 +44,7 @@ struct ModelLayers {
   std::vector<double>
       sublayer_compliance;  // 1/MPa, interface at the sublayer's top; 0 at the surface
   // Work storage of the kernel, one matrix per sublayer: each evaluation writes the transfer
-  // matrices, then the chain product overwrites them from the bottom up.
+  // matrices of its wavenumber (the chain product is formed apart).
   std::vector<Mat4> layer_matrices;
 };
 
@@ -40,10 +54,11 @@ struct ModelValues {
   double radius_m = 0.0;          // plate radius, m
   double norm_radius = 0.0;       // loaded radius / plate radius (1.0)
   double norm_offset = 0.0;       // offset of the current sensor / plate radius
+  double decay_point = 0.0;       // wavenumber past which the remainder integrand counts as 0
 };
 
 // Transfer matrix of a sublayer of dimensionless thickness h, Poisson's ratio nu, modulus E (MPa)
-// and compliance K (1/MPa) of the interface at its top, at wavenumber m.
+// and compliance K (1/MPa) of the interface at its top, at wavenumber m, divided by e^(m h).
 void layer_transfer_matrix(Mat4& out, double m, double h, double nu, double E, double K);
 
 // Matrix of the bottom half-space; K is the compliance of the interface at its top.
@@ -54,11 +69,13 @@ void halfspace_matrix(Mat4& out, double m, double nu, double E, double K);
 void matrix_multiply(double* a, int n, double* b, int p);
 
 // The sensor-independent part of the kernel: w = load x R(m), where R is the surface response of
-// the layer system, R = (A21 A42 - A41 A22) / (A31 A42 - A32 A41) with A = L_1 ... L_(N-1) H.
+// the layer system, R = (A21 A42 - A41 A22) / (A31 A42 - A32 A41) with A = L_1 ... L_(N-1) H,
+// formed from columns 1 and 2 of A in the orthogonalised form above. Writes the transfer matrices
+// into layers.layer_matrices.
 double layer_system_response(ModelLayers& layers, const ModelValues& values, double m, double load);
 
-// The same value as layer_system_response, bit for bit, forming only the entries of the chain
-// product that the surface conditions use.
+// The same value as layer_system_response, bit for bit (it is the same computation; the chain
+// forms only the two columns that the surface conditions use).
 double layer_system_response_fast(ModelLayers& layers,
                                   const ModelValues& values,
                                   double m,

@@ -124,7 +124,8 @@ void svd_shrinkage_estimate(LsState& ls,
   }
 
   std::vector<double> q(un);
-  for (int i = 1; i <= n; ++i) q[i - 1] = svd.B[i - 1] / svd.s[i - 1];
+  // A component with a zero singular value (a zero or duplicated column) contributes nothing.
+  for (int i = 1; i <= n; ++i) q[i - 1] = svd.s[i - 1] != 0.0 ? svd.B[i - 1] / svd.s[i - 1] : 0.0;
   auto v_times = [&](const std::vector<double>& c, std::span<double> out) {
     for (int j = 1; j <= n; ++j) {
       double sum = 0.0;
@@ -149,7 +150,7 @@ void svd_shrinkage_estimate(LsState& ls,
     std::vector<double> vd(un * un);
     const ColumnMajor<double> w{vd.data(), n};
     for (int j = 1; j <= n; ++j) {
-      const double dj = sigma * f[j - 1] / svd.s[j - 1];
+      const double dj = svd.s[j - 1] != 0.0 ? sigma * f[j - 1] / svd.s[j - 1] : 0.0;
       for (int i = 1; i <= n; ++i) w(i, j) = v(i, j) * dj;
     }
     for (int j = 1; j <= n; ++j) {

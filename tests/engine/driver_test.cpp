@@ -24,6 +24,7 @@ struct Layer {
   double poisson;
   double thickness_cm;  // unused for the half-space
   bool held = false;
+  double slip = 0;  // of the interface at the layer's bottom
 };
 
 // A back-calculation of deflections that the model itself computed for known moduli.
@@ -41,7 +42,7 @@ class Problem {
       input.layers.layer_modulus.push_back(l.modulus_mpa * kKgfCm2PerMpa);
       input.layers.layer_poisson.push_back(l.poisson);
       input.layers.layer_thickness.push_back(l.thickness_cm);
-      input.layers.layer_slip.push_back(0.0);
+      input.layers.layer_slip.push_back(l.slip);
     }
     input.sensor_offset = offsets_cm;
     input.plate_load = 49.0 * kKgfPerKn;
@@ -123,6 +124,12 @@ std::vector<RecoveryCase> recovery_cases() {
       {"4 layers", {{6000, 0.35, 10}, {1500, 0.35, 15}, {250, 0.35, 30}, {80, 0.40, 0}}},
       {"4 layers, layer 2 held",
        {{6000, 0.35, 10}, {1500, 0.35, 15, true}, {250, 0.35, 30}, {80, 0.40, 0}}},
+      {"3 layers, slip 0.5", {{5000, 0.35, 15, false, 0.5}, {300, 0.35, 30}, {60, 0.40, 0}}},
+      {"4 layers, slip 0.9 and 0.3",
+       {{6000, 0.35, 10, false, 0.9},
+        {1500, 0.35, 15},
+        {250, 0.35, 30, false, 0.3},
+        {80, 0.40, 0}}},
   };
 }
 
@@ -157,6 +164,29 @@ TEST(BackCalculation, RecoversTheModuliOfModelBasins) {
         }
         EXPECT_EQ(p.console.str(), "");  // no solver trouble
       }
+    }
+  }
+}
+
+// A computed deflection that is not a finite number (here from a seed modulus of 0, which the model
+// divides by) stops the data set at once with its line, before any solver sees it: no svdcmp pause
+// on the console and no shrinkage message.
+TEST(BackCalculation, NonFiniteDeflectionStopsBeforeAnySolve) {
+  for (int flag : {0, 1}) {
+    for (std::size_t layer : {0u, 2u}) {
+      SCOPED_TRACE("regularization flag " + std::to_string(flag) + ", layer " +
+                   std::to_string(layer + 1));
+      Problem p(recovery_cases()[1].layers, kEightSensors);
+      p.input.layers.layer_modulus[layer] = 0;
+      try {
+        p.run(flag);
+        ADD_FAILURE() << "no error";
+      } catch (const BackCalculationError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "data set 1: the computed deflection at sensor 1 at iteration 1 is not a finite "
+                  "number; no results are written");
+      }
+      EXPECT_EQ(p.console.str(), "");
     }
   }
 }

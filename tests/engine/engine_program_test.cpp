@@ -19,6 +19,7 @@
 
 #include "engine_main.h"
 #include "failing_sink.h"
+#include "forward_model.h"
 #include "test_support.h"
 
 namespace orva {
@@ -272,6 +273,84 @@ pid_t start_engine(const fs::path& dir, const fs::path& err_path) {
     ::_exit(127);
   }
   return pid;
+}
+
+// Pavements with slipping interfaces that the editor admits, run by the built engine on a basin
+// that the model computed for moduli 20 % away from the seeds: every one ends with status 0 and
+// finite moduli. (They used to end with status 4, the deflections not finite, after svdcmp pauses.)
+TEST(EngineProgram, SlippingPavementsRun) {
+  struct Layer {
+    double modulus_mpa, poisson, thickness_cm, slip;
+  };
+  struct Case {
+    const char* name;
+    std::vector<Layer> layers;
+  };
+  // clang-format off
+  const Case cases[] = {
+    {"5 layers, slip 0.1 on four interfaces",
+     {{4000, 0.35, 5, 0.1}, {3000, 0.35, 10, 0.1}, {1500, 0.35, 20, 0.1}, {300, 0.35, 40, 0.1}, {80, 0.40, 0, 0}}},
+    {"2.5 m top layer, slip 0.1",       {{2000, 0.35, 250, 0.1}, {100, 0.40, 0, 0}}},
+    {"2 layers, slip 0.99",             {{3000, 0.35, 20, 0.99}, {100, 0.40, 0, 0}}},
+    {"3 layers, slip 0.5 and 0.05",     {{5000, 0.35, 15, 0.5}, {300, 0.35, 30, 0.05}, {60, 0.40, 0, 0}}},
+    {"4 layers, springs on two",        {{6000, 0.35, 10, 0.9}, {1500, 0.35, 15, 0}, {250, 0.35, 30, 0.5}, {80, 0.40, 0, 0}}},
+    {"4 layers, 2 cm top, slip 0.3",    {{8000, 0.35, 2, 0.3}, {3000, 0.35, 20, 0.2}, {200, 0.35, 60, 0.7}, {50, 0.45, 0, 0}}},
+    {"5 layers, 120 cm layer 4",        {{5000, 0.35, 10, 0.2}, {2000, 0.35, 20, 0}, {500, 0.35, 30, 0.6}, {200, 0.35, 120, 0.9}, {60, 0.40, 0, 0}}},
+  };
+  // clang-format on
+  const std::vector<double> offsets = {0, 20, 30, 45, 60, 90, 120, 150};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int nl = static_cast<int>(c.layers.size());
+    std::vector<double> truth, poisson, thickness, slip;
+    for (const Layer& l : c.layers) {
+      truth.push_back(l.modulus_mpa * 1.2 / 0.0981);
+      poisson.push_back(l.poisson);
+      thickness.push_back(l.thickness_cm);
+      slip.push_back(l.slip);
+    }
+    const double load_kgf = 50 / 9.81e-3;
+    const ModelInputs inputs{nl, 8, poisson, thickness, slip, offsets, load_kgf, 15};
+    ModelState state;
+    std::vector<double> cm(offsets.size());
+    compute_deflections(state, inputs, truth, cm);
+
+    std::ostringstream in;
+    in << "ORVA for Windows Ver2.2\r\n\r\nTITLE OF THE PROJECT\r\nslip\r\n\r\n"
+       << "NAME OF FILE FOR ITERATION PROCESS\r\nslip.out\r\n\r\n"
+       << "NO. OF LAYERS AND MEASUREMENT POINTS\r\n"
+       << nl << "   8\r\n\r\nNUMBERS OF TOTAL DATA\r\n1\r\n\r\nLAYER PROPERTIES\r\n"
+       << "IFIX    MODULUS(MPa)      MU       THICKNESS(cm)      SLIP RATE\r\n";
+    for (int i = 0; i < nl; ++i) {
+      const Layer& l = c.layers[static_cast<std::size_t>(i)];
+      in << "0   " << l.modulus_mpa << "   " << l.poisson;
+      if (i + 1 < nl) in << "   " << l.thickness_cm << "   " << l.slip;
+      in << "\r\n";
+    }
+    in << "\r\nSENSOR POSITIONS(cm)\r\n0 20 30 45 60 90 120 150\r\n\r\n"
+       << "STD LOAD AND RADIUS of PLATE\r\n50   15\r\n\r\n"
+       << "OPTIONS FOR TYPE OF OUTPUT (1--> YES   0--> NO)\r\n"
+       << "LAYER MODULI,ANALYTICAL DEFLECTIONS,DEFLECTION RATIO\r\n1  1  1\r\n\r\n"
+       << "REGULARIZATION (1--> YES   0--> NO)\r\n0\r\n\r\nREGULARIZATION PARAMETER\r\n"
+       << "(RECOMMENDED VALUE : LAYERS#<=3 --> 0.001, LAYERS#=>4 --> 0.03)\r\n0.001\r\n\r\n"
+       << "FWD DEFLECTION DATA\r\n1,0,\"99:99\",50\r\n";
+    in.precision(10);
+    for (double d : cm) in << d * 1e4 << "\r\n";
+    in << "999.9,\"Run1\"\r\n";
+
+    TempDir dir;
+    write_file(dir / "SESF.LAB", kHandshake);
+    write_file(dir / "inp.dat", in.str());
+    const auto r = run_engine(dir.path());
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out.find("svdcmp"), std::string::npos) << r.out;
+    const std::string moduli = read_file(dir / "MODULI.OUT");
+    ASSERT_FALSE(moduli.empty());
+    EXPECT_EQ(moduli.find("NaN"), std::string::npos) << moduli;
+    EXPECT_EQ(moduli.find("Infinity"), std::string::npos) << moduli;
+    EXPECT_EQ(moduli.find("*"), std::string::npos) << moduli;
+  }
 }
 
 // Control-C while the engine waits on its handshake file (a FIFO nobody writes).

@@ -259,6 +259,28 @@ TEST(SvdShrinkageEstimate, ExactFitKeepsNonzeroComponentsWholeAndGivesNoNaN) {
   }
 }
 
+// A Jacobian column that is zero, or an exact copy of another, has a zero singular value: that
+// component contributes nothing and the step stays finite (it was 0 / 0).
+TEST(SolveLeastSquares, ZeroOrDuplicatedColumnGivesAFiniteStep) {
+  MatrixXd base(5, 2);
+  base << 1.0, 0.5, 2.0, -1.0, 0.5, 3.0, -1.0, 2.0, 1.5, 0.25;
+  VectorXd y(5);
+  y << 1.0, -0.5, 2.5, 0.75, -1.25;
+  MatrixXd zero(5, 3);
+  zero << base.col(0), VectorXd::Zero(5), base.col(1);
+  MatrixXd twin(5, 3);
+  twin << base.col(0), base.col(1), base.col(1);
+  for (const MatrixXd& a : {zero, twin}) {
+    for (int rule = 1; rule <= 4; ++rule) {
+      SCOPED_TRACE(rule);
+      SolverState state;
+      std::vector<double> step(3, 9.0);
+      solve_least_squares(state, rule, to_vector(y), to_vector(a), 5, 3, step, 1);
+      for (double v : step) EXPECT_TRUE(std::isfinite(v)) << v;
+    }
+  }
+}
+
 // Ridge oracle on the columns of a scaled by norm (norm(1) = 1 with a constant): SVD of the scaled
 // matrix, f = s^2 / (s^2 + k) with f(1) = 1 for a constant fit, coefficients, complement and
 // covariance brought back by dividing by the norms.
