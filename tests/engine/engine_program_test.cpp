@@ -133,6 +133,8 @@ TEST(EngineProgram, RunOverwritesTheReport) {
   EXPECT_EQ(read_file(dir / "two_data_sets.out").find('x'), std::string::npos);
 }
 
+// Regression: an input that failed after the report's name was read left the earlier run's report
+// in place, and the front end, which only looks for a non-empty report, took the run for a success.
 // An old report never survives a run whose input fails once the report's name is known.
 TEST(EngineProgram, FailedInputRemovesAnEarlierReport) {
   const std::string full = fixture("three_layers.dat");
@@ -176,6 +178,8 @@ TEST(EngineProgram, FailedInputRemovesAnEarlierReport) {
   }
 }
 
+// Regression: a report named after one of the engine's own files (here DEF.OUT) would be opened
+// over that file and empty it.
 TEST(EngineProgram, ReportNamedAfterAnEngineFileLeavesItAlone) {
   TempDir dir;
   std::string input = fixture("three_layers.dat");
@@ -440,6 +444,8 @@ TEST(EngineProgram, OutputsNeverLeaveTheFolderNorPassALink) {
   const std::string denied = "permission to access file denied";
   const std::string leaves = "\" leads out of the working folder\n";
   const Case cases[] = {
+      // Regression: with DEF.OUT or MODULI.OUT a folder the engine ended with status 9 but had
+      // already written the whole report, so the front end showed a success.
       {"DEF.OUT a folder",
        "r.out",
        folder("DEF.OUT"),
@@ -461,6 +467,8 @@ TEST(EngineProgram, OutputsNeverLeaveTheFolderNorPassALink) {
        9,
        severe(9, denied, 2, "MODULI.OUT"),
        {"MODULI.OUT/", "SESF.LAB", "inp.dat"}},
+      // Regression: the outputs were opened through a symbolic link, overwriting the file outside,
+      // and a dangling link created its target outside the folder.
       {"DEF.OUT a link to a file outside", "r.out", link_out("DEF.OUT", "victim.txt"), 0, "", all},
       {"MODULI.OUT a link to a file outside",
        "r.out",
@@ -478,6 +486,8 @@ TEST(EngineProgram, OutputsNeverLeaveTheFolderNorPassALink) {
        64,
        severe(64, "input conversion error", 7, "SESF.LAB"),
        {"SESF.LAB@", "inp.dat"}},
+      // Regression: a missing SESF.LAB or inp.dat was created through a dangling link, leaving an
+      // empty file at the link's target outside the folder.
       {"SESF.LAB a dangling link",
        "r.out",
        link_out("SESF.LAB", "none.txt"),
@@ -490,6 +500,8 @@ TEST(EngineProgram, OutputsNeverLeaveTheFolderNorPassALink) {
        30,
        severe(30, "open failure", 1, "inp.dat"),
        {"SESF.LAB", "inp.dat@"}},
+      // Regression: a report name with a ".." part left the folder: a rejected input emptied the
+      // file outside, and a valid one overwrote it with the report.
       {"report name ../victim.txt",
        "../victim.txt",
        nullptr,
@@ -508,6 +520,8 @@ TEST(EngineProgram, OutputsNeverLeaveTheFolderNorPassALink) {
        0,
        "",
        {"DEF.OUT", "MODULI.OUT", "SESF.LAB", "inp.dat", "sub/"}},
+      // Regression: a report name whose folder is a symbolic link was opened through the link and
+      // overwrote the file outside.
       {"report name sub/victim.txt with sub a link to the folder outside",
        "sub/victim.txt",
        [](const fs::path& work, const fs::path& outside) {
@@ -538,7 +552,8 @@ TEST(EngineProgram, OutputsNeverLeaveTheFolderNorPassALink) {
   }
 }
 
-// An absolute report name is refused before anything is touched, even the file it names.
+// Regression: an absolute report name wrote the report (or, for a rejected input, emptied the file)
+// wherever it pointed. It is refused before anything is touched, even the file it names.
 TEST(EngineProgram, AbsoluteReportNameIsRejected) {
   TempDir outside;
   const fs::path work = outside / "work";
@@ -569,8 +584,10 @@ FirstSet first_set_of_three_layers() {
   return {read_file(dir / "r.out"), read_file(dir / "DEF.OUT"), read_file(dir / "MODULI.OUT")};
 }
 
-// A hand-made run whose second data set fails keeps the complete report and result files of the
-// first one, and its status says that it failed.
+// Regression: a second data set that was rejected as input emptied the whole report, the first
+// set's complete records included, while its DEF.OUT and MODULI.OUT stayed. A hand-made run whose
+// second data set fails keeps the complete report and result files of the first one, and its
+// status says that it failed.
 TEST(EngineProgram, FailureInALaterDataSetKeepsTheEarlierSetsComplete) {
   const FirstSet first = first_set_of_three_layers();
   const std::string input = input_naming_report("r.out");
@@ -613,6 +630,8 @@ bool has_temporary_file(const fs::path& dir) {
   return false;
 }
 
+// Regression: SIGTERM and SIGHUP ended the engine with no line at all, and a signal during a later
+// data set left the report cut mid-record.
 // SIGTERM, SIGHUP and SIGINT during a long run (300 data sets): the control-C line and status 200;
 // no temporary file is left; a report holds only complete data sets, and none exists when the
 // first data set was not complete.
@@ -758,6 +777,9 @@ TEST(EngineMain, AnyBadByteInTheHeaderEndsInAnOrderlyWay) {
   for (int status : {0, 2, 24, 59, 64}) EXPECT_GT(kinds[status], 0) << status;
 }
 
+// Regression: a disk that filled during a run ended with status 38 but left the report cut short
+// (at 4096 to 16384 bytes, its tail still in the stdio buffer), which the front end took for a
+// success.
 // A device that fills up anywhere in a run's output, or a close that fails: status 38 and its line;
 // no half-written file is left; DEF.OUT and MODULI.OUT are the earlier run's or complete ones of
 // this run. A one-set run leaves no report; a two-set run leaves one only after a failure in its

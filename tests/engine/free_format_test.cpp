@@ -102,6 +102,7 @@ TEST(ListRead, Reals) {
       {"plus sign",         "+1.5E+2",   0,  150.0},
       {"underflow is 0",    "1E-400",    0,  0.0},
       {"subnormal",         "1E-310",    0,  1e-310},
+      // Regression: a value beyond a double's range was read as infinity, not error 64.
       {"overflow",          "1E400",     64, -99},
       {"large mantissa",    "1000E306",  64, -99},
       {"inf",               "inf",       64, -99},
@@ -253,7 +254,9 @@ size_t files_in(const TempDir& dir) {
                                            std::filesystem::directory_iterator()));
 }
 
-// The records go to a temporary file; the earlier file of the name stays until close() replaces it.
+// Regression: the unit emptied the earlier file at open and wrote over it in place, through a link
+// too, so a run that failed left that name empty or cut short. The records go to a temporary file;
+// the earlier file of the name stays until close() replaces it.
 TEST(OutputUnit, RecordsEndInCrLfAndCloseReplacesTheFile) {
   TempDir dir;
   const auto path = dir / "report.out";
@@ -285,6 +288,8 @@ TEST(OutputUnit, OpenFailures) {
       {"name too long", std::string(5000, 'x'), kBadFileName},
       {"folder missing", (dir / "no" / "r.out").string(), kFileNotFound},
       {"a folder", dir.path().string(), kAccessDenied},
+      // Regression: a name inside a linked folder was opened through the link, and a FIFO was
+      // opened for writing, which blocks until some reader opens it: a hang.
       {"a folder that is a link", (dir / "link" / "r.out").string(), kOpenFailure},
       {"a pipe", (dir / "pipe").string(), kOpenFailure},
   };
@@ -315,8 +320,10 @@ TEST(OutputUnit, ReadOnlyFileIsAccessDenied) {
   EXPECT_EQ(read_file(path), "old");
 }
 
-// A failing write or close is error 38 on the unit's own name; the unit's temporary file is then
-// removed and the earlier file stays, or the file is published cut after its complete records.
+// Regression: a write that failed on a full disk left the file cut at a buffer boundary under its
+// own name, its tail still in the stdio buffer. A failing write or close is error 38 on the unit's
+// own name; the unit's temporary file is then removed and the earlier file stays, or the file is
+// published cut after its complete records.
 TEST(OutputUnit, WriteAndCloseFailures) {
   struct Case {
     const char* name;
@@ -358,7 +365,8 @@ TEST(OutputUnit, WriteAndCloseFailures) {
   }
 }
 
-// A unit destroyed before close() leaves nothing of its own.
+// Regression: a unit dropped without close(), after a failure elsewhere, flushed and kept its
+// partly written file. A unit destroyed before close() leaves nothing of its own.
 TEST(OutputUnit, UnclosedUnitLeavesNoFile) {
   TempDir dir;
   {

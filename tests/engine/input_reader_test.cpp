@@ -382,6 +382,8 @@ TEST(ReadInput, RejectsValuesTheEngineCannotComputeWith) {
   }
 }
 
+// Regression: a report named after one of the engine's own files would be opened over it, emptying
+// the input being read or the result files.
 TEST(ReadInput, ReportNamedAfterAnEngineFileIsRejected) {
   for (const char* name :
        {"inp.dat", "SESF.LAB", "DEF.OUT", "MODULI.OUT", "./DEF.OUT", "a/../inp.dat"}) {
@@ -400,7 +402,9 @@ TEST(ReadInput, ReportNamedAfterAnEngineFileIsRejected) {
   EXPECT_FALSE(is_engine_file("inp.dat.out"));
 }
 
-// Only a name inside the working folder is accepted: no absolute name, no ".." part.
+// Regression: a report name such as '../victim.txt' or an absolute one was opened as it stood, so a
+// run overwrote, and a rejected input emptied, a file outside the working folder. Only a name
+// inside the working folder is accepted: no absolute name, no ".." part.
 TEST(ReadInput, ReportNameLeadingOutOfTheFolderIsRejected) {
   const struct {
     const char* name;
@@ -432,6 +436,8 @@ TEST(ReadInput, ReportNameLeadingOutOfTheFolderIsRejected) {
   }
 }
 
+// Regression: "1E400" overflowed to infinity and was taken as a modulus instead of failing the read
+// with error 64.
 TEST(ReadInput, NumberBeyondADoubleIsAConversionError) {
   InputText t;
   t.layers[0][1] = "1E400";

@@ -155,8 +155,9 @@ TEST(SetStatistics, ThreeSetsByHand) {
   EXPECT_EQ(st.deflection_error_percent(3, 1), 0.0);
 }
 
-// One set has no degrees of freedom: the means are the set's values and every measure of spread
-// is 0 instead of 0/0.
+// Regression: with one data set the divisor n - 1 is 0, so the covariances, standard deviations,
+// CVs and correlations came out as 0/0 = NaN. One set has no degrees of freedom: the means are the
+// set's values and every measure of spread is 0.
 TEST(SetStatistics, OneSetGivesZeroSpreadNotNaN) {
   const SetTables one = make_tables(2, 1, {make_set({120, 80}, 0.25f, {300}, {270})});
   const SetStatistics st = compute_set_statistics(one);
@@ -398,7 +399,8 @@ TEST(SetStatisticsWriter, SetTablesOfTwoSets) {
   EXPECT_FALSE(std::filesystem::exists(dir / "fort.8"));
 }
 
-// One set: no spread can be estimated, and the summary shows 0 rather than NaN.
+// Regression: with one set the summary printed NaN for every spread (0/0). No spread can be
+// estimated, and the summary shows 0.
 TEST(SetStatisticsWriter, OneSetWritesZeroSpread) {
   test::TempDir dir;
   SetTables t = two_written_sets();

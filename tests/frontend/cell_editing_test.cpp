@@ -275,7 +275,7 @@ TEST_F(CellEditing, ColumnZeroIsNotFiltered) {
   EXPECT_EQ(platform.beeps, 1);
 }
 
-// Fault guarded: a key on a fixed row or column opened the box there and overwrote the header or
+// Regression: a key on a fixed row or column opened the box there and overwrote the header or
 // label ("載荷板半径(cm)" became 5; Delete erased " 3S").
 TEST_F(CellEditing, KeysOnFixedCellsDoNothing) {
   form->UpDown1->setValue(2);
@@ -310,6 +310,8 @@ TEST_F(CellEditing, KeysOnFixedCellsDoNothing) {
   EXPECT_EQ(platform.beeps, 0);
 }
 
+// Regression: after a mode choice each grid's current cell was its header, so Tab to the load grid
+// and 5 turned "載荷板半径(cm)" into 5, and Delete on a sensor grid erased its header.
 TEST_F(CellEditing, AfterAModeChoiceKeysEditADataCell) {
   for (QRadioButton* option : {form->Option1, form->Option2}) {
     SCOPED_TRACE(option->text().toStdString());
@@ -331,7 +333,7 @@ TEST_F(CellEditing, AfterAModeChoiceKeysEditADataCell) {
   }
 }
 
-// Fault guarded: Open during an edit filled the cell from the file, but the box stayed open with
+// Regression: Open during an edit filled the cell from the file, but the box stayed open with
 // the typed text, and the next click on the grid wrote it over the file's value, which the save
 // then wrote.
 TEST_F(CellEditing, OpenDuringAnEditKeepsTheFilesValue) {
@@ -385,7 +387,7 @@ TEST_F(CellEditing, EveryGridHasItsOwnEditor) {
   EXPECT_EQ(platform.beeps, 4);
 }
 
-// Fault guarded: an editor box left open by Clear or a mode choice went on writing into the
+// Regression: an editor box left open by Clear or a mode choice went on writing into the
 // erased grid.
 TEST_F(CellEditing, ClearAndModeChoicesCloseAnOpenEditor) {
   at(form->FG2, 1, 1, "");

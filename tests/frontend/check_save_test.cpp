@@ -70,15 +70,21 @@ TEST(CheckAndSave, EveryFailedCheckShowsItsBoxesAndWritesNothing) {
       {"Poisson's ratio 0.5",      cell(fg1, 1, 3, "0.5"),   {kLayers}},
       {"Poisson's ratio 0",        cell(fg1, 2, 3, "0"),     {kLayers}},
       {"empty modulus",            cell(fg1, 1, 2, ""),      {kLayers}},
+      // Regression: the number checks did not cover the whole text, so "1.2.3" (and "49kN" below)
+      // passed and the engine's read then failed on it.
       {"modulus 1.2.3",            cell(fg1, 1, 2, "1.2.3"), {kLayers}},
       {"modulus 0",                cell(fg1, 2, 2, "0"),     {kLayers}},
       {"fix flag empty",           cell(fg1, 1, 1, ""),      {kLayers}},
       {"fix flag 2",               cell(fg1, 2, 1, "2"),     {kLayers}},
+      // Regression: the fix flag was not held to the text "0" or "1", so "1.0" passed and the
+      // engine's integer read then failed on it.
       {"fix flag 1.0",             cell(fg1, 2, 1, "1.0"),   {kLayers}},
       {"thickness 0",              cell(fg1, 1, 4, "0"),     {kLayers}},
       {"slip rate 1",              cell(fg1, 1, 5, "1"),     {kLayers}},
       {"slip rate -0.1",           cell(fg1, 1, 5, "-0.1"),  {kLayers}},
       {"slip rate empty",          cell(fg1, 1, 5, ""),      {kLayers}},
+      // Regression: layers that split into more than the engine's 1000 model sublayers passed the
+      // check, and the engine then refused the run.
       {"more than 1000 model sublayers of 1 m", cell(fg1, 1, 4, "100000.1"), {kLayers}},
       {"layers of 600 m and 500 m",
        [](Form2* f) { f->UpDown1->setValue(3);
@@ -103,6 +109,8 @@ TEST(CheckAndSave, EveryFailedCheckShowsItsBoxesAndWritesNothing) {
       {"standard load text",       cell(fg4, 1, 0, "49kN"),
        {"基準荷重の値が不正です．", kSummary1}},
       {"empty name",               title(""),          {kName, kNameEmpty, kSummary1}},
+      // Regression: these names passed the check: the engine reads a name only up to a blank, "inp"
+      // and "out1" are the program's own work files, and "€" has no CP932 form for the file.
       {"name with a blank",        title("My Project"), {kName, kSummary1}},
       {"name inp",                 title("inp"),        {kName, kSummary1}},
       {"name out1",                title("out1"),       {kName, kSummary1}},
@@ -199,6 +207,8 @@ TEST(CheckAndSave, CancelledFolderDialogWritesNothing) {
   EXPECT_FALSE(e.form->Command5->isEnabled());
 }
 
+// Regression: a save replaced another data file of the same name in the chosen folder without
+// asking.
 TEST(CheckAndSave, AnotherFileOfTheSameNameIsReplacedOnlyOnYes) {
   for (const int answer : {MsgAnswer::kNo, MsgAnswer::kYes}) {
     SCOPED_TRACE(answer);
@@ -220,7 +230,7 @@ TEST(CheckAndSave, AnotherFileOfTheSameNameIsReplacedOnlyOnYes) {
   }
 }
 
-// Fault guarded: after No to the replace question, the boxes and the save path named the file that
+// Regression: after No to the replace question, the boxes and the save path named the file that
 // was not written, and a later "keep the folder" used the folder just refused.
 TEST(CheckAndSave, NoToReplacingChangesNoBoxPathOrFolder) {
   Editor e;
@@ -375,6 +385,10 @@ DataSetTexts readBack(const QByteArray& bytes) {
   return d;
 }
 
+// Regression: the fields of a hand-edited file that the engine reads strictly were written back
+// unchecked, so a drop id or code of 1.5 or x17 or a trailer value abc (engine error 64) and an
+// opened parameter of 1.5 or -0.1 (status 2) passed the check and then failed the run; a quote
+// inside a kept tag shifted the load cell on reading.
 TEST(CheckAndSave, HandEditedFilesAreRefusedByTheCheckOrRunByTheEngine) {
   const QString engine = QStringLiteral(ORVA_PROGRAM_DIR "/ORVA-V4");
   ASSERT_TRUE(QFile::exists(engine)) << "the engine is not built: " << engine.toStdString();

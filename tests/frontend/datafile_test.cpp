@@ -143,6 +143,8 @@ TEST(ItemReader, SplitsItemsAtBlanksCommasAndLineEnds) {
   }
 }
 
+// Regression: a quoted text followed by other text beyond the items a record takes ("x"y after the
+// load) refused the whole file at Open, although the engine passes over the rest of the line.
 TEST(ItemReader, AMalformedQuotedItemFailsOnlyARecordThatReadsIt) {
   ItemReader r(QStringLiteral("1,0,\"a\"b,49\r\n1,0,\"a\",49 \"x\"y\r\n"));
   QStringList items;
@@ -254,6 +256,8 @@ TEST(DataFileReader, RefusesBadVersionsShortFilesAndBadCounts) {
             DataFileError::kNone);
 }
 
+// Regression: the checks did not read the whole text, so "1.2.3" or "1-" passed, and a number
+// beyond a double's range passed although the engine refuses it (error 64).
 TEST(DataChecks, NumberTextIsTheWholeText) {
   // clang-format off
   struct Case { const char* text; bool number; double value; };
@@ -297,6 +301,9 @@ TEST(DataChecks, CountsAndLeadingNumbers) {
   EXPECT_EQ(leadingNumber("abc"), 0);
 }
 
+// Regression: project names that the run cannot use passed the check: one with a blank (the engine
+// reads the report's name only up to it), "inp" and "out1" (the program's own work files), and
+// names with no CP932 form.
 TEST(DataChecks, ProjectTitleMustBeOneWordFileNameInCp932) {
   // clang-format off
   struct Case { const char* title; bool valid; };
@@ -341,6 +348,8 @@ TEST(Paths, SplitPathAndChangeExtension) {
   EXPECT_EQ(result, QLatin1String("kept"));
 }
 
+// Regression: the data file was written over the old one in place, so a write that failed part-way
+// left a cut file and lost the old one.
 TEST(SafeFiles, ReplacesWholeFilesAndLeavesTheOldOneOnFailure) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());

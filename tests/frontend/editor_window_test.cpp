@@ -363,7 +363,7 @@ TEST_F(EditorWindow, ClearKeepsTheHiddenBoxesAndDeselectsBothModes) {
   EXPECT_FALSE(form->Option2->isChecked());
 }
 
-// Fault guarded: new data got the regularisation parameter of a file opened earlier instead of the
+// Regression: new data got the regularisation parameter of a file opened earlier instead of the
 // default of their own layer count.
 TEST_F(EditorWindow, NewDataForgetTheRegularisationParameterOfAnOpenedFile) {
   form->Option1->click();

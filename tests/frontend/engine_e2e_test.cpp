@@ -214,8 +214,9 @@ TEST_F(EngineEndToEnd, RefusedRunIsAFailure) {
   EXPECT_FALSE(form->Command6->isEnabled());
 }
 
-// The engine stops with a result file's name taken by a folder: the front end shows the failure,
-// however complete the engine's other files are.
+// Regression: with DEF.OUT or MODULI.OUT a folder the engine stopped with status 9 after writing
+// the whole report, so the front end showed a success and the results window found no MODULI.OUT.
+// The front end shows the failure, however complete the engine's other files are.
 TEST_F(EngineEndToEnd, ResultFileInTheWayIsAFailure) {
   typeDataSet();
   for (const char* name : {"DEF.OUT", "MODULI.OUT"}) {

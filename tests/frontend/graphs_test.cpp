@@ -278,8 +278,9 @@ TEST_F(Graphs, DeflectionsBelowOneMicrometreGetTenthSteps) {
   expectValues(verticalGreyLines(form.Picture2), {0, 20, 40, 60, 80});
 }
 
-// The deflection labels carry the decimals that the step needs: tenths below 1 micrometre, half
-// micrometres below 5, whole numbers from a step of 1 on.
+// Regression: the labels used the format "0", so steps of 0.1 or 0.5 micrometres read "0 0 0 1 1"
+// and below 1 micrometre every line read "0". The labels now carry the decimals that the step
+// needs: tenths below 1 micrometre, half micrometres below 5, whole numbers from a step of 1 on.
 TEST_F(Graphs, DeflectionLabelsShowTheDecimalsOfTheStep) {
   struct Case {
     double largest;

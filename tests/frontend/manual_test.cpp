@@ -31,8 +31,9 @@ TEST(Manual, IsAJapanesePdfInTheProgramFolder) {
   }
 }
 
-// The printing section lists what the page holds: the name, the two graphs, the evaluation
-// value, the iteration count and the moduli; the deflection table is not on the page.
+// Regression: the manual said that the printed page holds the deflections; it does not. The
+// printing section lists what the page holds: the name, the two graphs, the evaluation value, the
+// iteration count and the moduli; the deflection table is not on the page.
 TEST(Manual, ThePrintingSectionListsWhatThePageHolds) {
   QString content = manualText();
   content.remove('\n');

@@ -161,8 +161,8 @@ TEST_F(Navigation, ManualOpensTheDocumentOfTheProgramFolder) {
   EXPECT_TRUE(form3->isVisible());
 }
 
-// Back ends an edit left open in the editor without writing it anywhere else: the box does not
-// stay over the grid to write its text after the results window.
+// Regression: Back left an edit box open over the editor's grid, to write its text there after the
+// results window. Back ends the edit without writing it anywhere else.
 TEST_F(Navigation, BackEndsAnEditLeftOpenInTheEditor) {
   form2->show();
   form2->FG1->setRow(1);

@@ -41,6 +41,8 @@ TEST(FlexGrid, ResizingKeepsTheTextsOfTheCellsThatStay) {
   g.clear();
   EXPECT_EQ(g.textMatrix(1, 1), "");
   EXPECT_EQ(g.rows(), 3);
+  // Regression: shrinking a grid to one row cut its fixed rows to 0 for good, so the header row
+  // came back as a data row when the rows did.
   g.setRows(1);  // the fixed row stays fixed when rows come back
   g.setRows(3);
   EXPECT_EQ(g.fixedRows(), 1);
@@ -169,6 +171,8 @@ TEST(TextBox, AKeyPressHandlerCanSwallowOrReplaceTheCharacter) {
   EXPECT_EQ(box.text(), "abYc");
 }
 
+// Regression: the box took a key as handled whenever it lacked the focus after its KeyDown
+// handlers, so keys sent to a box of a window that is not active were lost.
 TEST(TextBox, TypingReachesABoxOfAWindowThatIsNotActive) {
   QWidget window;
   TextBox box(&window);

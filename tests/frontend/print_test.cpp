@@ -154,8 +154,10 @@ TEST_F(Printing, BothGraphsPrintInsideTheirFramesAsVectorDrawing) {
   EXPECT_EQ(images.trimmed().split('\n').size(), 2) << images.toStdString();  // header lines only
 }
 
-// Each graph ends inside its frame: on a 300-dpi raster, nothing (not even the grey grid) lies in
-// the band right of or below a frame, beyond the half of its line that falls outside.
+// Regression: each picture was drawn over the picture box's whole size, border included, so the
+// printed graphs ran 15 to 25 twips past the right and bottom of their frames. Each graph ends
+// inside its frame: on a 300-dpi raster, nothing (not even the grey grid) lies in the band right of
+// or below a frame, beyond the half of its line that falls outside.
 TEST_F(Printing, TheGraphsEndInsideTheirFrames) {
   load();
   const int dpi = 300;

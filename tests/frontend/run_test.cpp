@@ -110,6 +110,8 @@ TEST(RunEngine, FailedRunsGiveTheFailureMessageAndRemoveTheWorkFiles) {
       {"no report",                       "exit 0",                                   false},
       {"empty report",                    ": > Route7.out; printf x > DEF.OUT",       false},
       {"non-zero exit and no report",     "exit 3",                                   false},
+      // Regression: an earlier run's report and result files stayed in place, so a run that
+      // wrote no report passed for a success.
       {"no report, an earlier run's left", "exit 0",                                  true},
   };
   // clang-format on
@@ -137,6 +139,8 @@ TEST(RunEngine, FailedRunsGiveTheFailureMessageAndRemoveTheWorkFiles) {
   }
 }
 
+// Regression: a missing or unstartable engine left the run button with its running caption, its
+// yellow face and the wait cursor.
 TEST(RunEngine, MissingOrUnstartableEngineRestoresTheRunButton) {
   for (const bool present : {false, true}) {
     SCOPED_TRACE(present ? "not executable" : "missing");
@@ -162,8 +166,10 @@ TEST(RunEngine, MissingOrUnstartableEngineRestoresTheRunButton) {
   }
 }
 
-// While the engine runs the window handles events; only what could start a second run or rewrite
-// the work files is disabled, and everything comes back afterwards.
+// Regression: the mode options and Clear stayed enabled while the engine ran, so the editor could
+// be reset under a running engine. While the engine runs the window handles events; only what
+// could start a second run or rewrite the work files is disabled, and everything comes back
+// afterwards.
 TEST(RunEngine, WindowDuringTheRun) {
   Saved e;
   ASSERT_TRUE(e.saved);
@@ -211,6 +217,8 @@ TEST(RunEngine, WindowDuringTheRun) {
   EXPECT_EQ(e.form->cursor().shape(), Qt::ArrowCursor);
 }
 
+// Regression: Exit during a run removed the work files and ended the program but left the engine
+// running, to write its files into the program folder after the clean-up.
 TEST(RunEngine, ExitDuringARunEndsTheEngineBeforeTheCleanUp) {
   Saved e;
   ASSERT_TRUE(e.saved);

@@ -151,6 +151,8 @@ TEST(SvdDecompose, ReportsNoConvergenceWithItsPosition) {
   EXPECT_EQ(d.info, 4);
 }
 
+// Regression: a NaN entry makes the tolerance NaN, so no split test succeeds, and the split search
+// ran on past l = 1 and read e and s before their first element.
 TEST(SvdDecompose, NotANumberInputStopsTheSplitSearchAtTheFirstColumn) {
   MatrixXd a = random_matrix(3, 3, 12);
   a(0, 0) = std::numeric_limits<double>::quiet_NaN();

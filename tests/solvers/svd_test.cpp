@@ -151,9 +151,11 @@ TEST(Svdcmp, ZeroColumnsChangeNothing) {
   EXPECT_EQ(x[0], 9.0);
 }
 
+// Regression: with a NaN in the matrix the norm bound is NaN, so no split test succeeds, and the
+// split search ran on past l = 1 and read w and e before their first element.
 TEST(Svdcmp, NotANumberInputEndsWithoutReadingBeforeTheFirstColumn) {
-  // The norm bound is NaN, so no split test succeeds; the search must stop at l = 1. The
-  // iteration limit is lowered (and the pause answered) to keep the test short.
+  // The search must stop at l = 1. The iteration limit is lowered (and the pause answered) to keep
+  // the test short.
   MatrixXd a = random_matrix(4, 3, 21);
   a(1, 1) = std::numeric_limits<double>::quiet_NaN();
   std::ostringstream out;
