@@ -4,6 +4,8 @@
 #include <cmath>
 #include <filesystem>
 
+#include "forward_model.h"
+
 namespace orva {
 
 namespace {
@@ -69,14 +71,8 @@ void allocate(const InputData& input, DataSet& data) {
 }  // namespace
 
 int model_sublayer_count(double thickness_cm) {
-  const double h = thickness_cm * 0.01;  // metres, as the model converts it
-  const double p = std::trunc(h + 0.9999);
-  if (!(p <= static_cast<double>(kMaxModelSublayers))) return kMaxModelSublayers + 1;
-  if (p <= 1.0) return 1;
-  // A whole number of metres (in single precision) splits into 1 m sublayers.
-  const double whole = std::trunc(h);
-  if (static_cast<double>(static_cast<float>(h)) == whole) return static_cast<int>(whole);
-  return static_cast<int>(p);
+  const int parts = split_layer(thickness_cm * 0.01).parts;  // metres, as the model converts it
+  return parts > kMaxModelSublayers ? kMaxModelSublayers + 1 : parts;
 }
 
 std::string trimmed_report_name(const InputData& input) {

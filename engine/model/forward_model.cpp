@@ -14,6 +14,10 @@ namespace orva {
 namespace {
 
 constexpr double kPi = 3.141592653589793;
+// The model's own units: kgf/cm2 -> MPa and kgf -> MN with g = 9.81 m/s^2. Only their ratio,
+// 1e-4 (m^2 per cm^2), reaches a deflection: the kernel is homogeneous of degree -1 in the moduli
+// (the interface compliances scale with 1/E too), so w depends on load over modulus and the value
+// of g cancels. Another g in both would move deflections only by rounding.
 constexpr double kModulusToMpa = 0.0981;  // kgf/cm2 -> MPa
 constexpr double kLoadToMn = 9.81e-6;     // kgf -> MN
 constexpr double kCmToM = 0.01;
@@ -22,20 +26,6 @@ constexpr double kMToCm = 100;
 // Stopping floor of the remainder integral relative to the half-space term: a remainder below it is
 // rounding noise (layers of one material) and must not run the quadrature table out.
 constexpr double kRemainderFloor = 1e-12;
-
-// How a finite layer h metres thick is split: into `parts` sublayers of `thickness` metres each.
-struct Split {
-  int parts;
-  double thickness;
-};
-
-Split split_layer(double h) {
-  const int p = static_cast<int>(h + 0.9999);
-  if (p <= 1) return {1, h};
-  const int whole = static_cast<int>(h);
-  if (static_cast<float>(h) == static_cast<float>(whole)) return {whole, 1.0};
-  return {p, h / p};
-}
 
 void resize_layers(ModelLayers& layers, int n) {
   const auto size = static_cast<std::size_t>(n);
@@ -64,7 +54,7 @@ void build_sublayers(ModelLayers& layers,
     const double nu = inputs.layer_poisson[i];
     const double h = inputs.layer_thickness[i] * kCmToM;
     const double slip = inputs.layer_slip[i];
-    const Split split = split_layer(h);
+    const LayerSplit split = split_layer(h);
     for (int q = 0; q < split.parts; ++q, ++s) {
       layers.sublayer_modulus[s] = e;
       layers.sublayer_poisson[s] = nu;
@@ -266,8 +256,15 @@ std::ptrdiff_t find_slot(DeflectionCache& cache, double m, const ModelValues& va
 
 }  // namespace
 
-double halfspace_surface_deflection(double q, double a, double r, double nu, double e) {
-  return 4 * (1 - nu * nu) * q / (kPi * e) * halfspace_shape(a, r);
+LayerSplit split_layer(double thickness_m) {
+  const double p = std::trunc(thickness_m + 0.9999);
+  if (!(p <= std::numeric_limits<int>::max()))
+    return {std::numeric_limits<int>::max(), thickness_m};
+  if (p <= 1) return {1, thickness_m};
+  const int whole = static_cast<int>(thickness_m);
+  if (static_cast<float>(thickness_m) == static_cast<float>(whole)) return {whole, 1.0};
+  const int parts = static_cast<int>(p);
+  return {parts, thickness_m / parts};
 }
 
 void compute_deflections_uncached(ModelState& state,

@@ -23,6 +23,18 @@ struct ModelInputs {
   double plate_radius = 0.0;                // cm
 };
 
+// How the model splits a finite layer `thickness_m` metres thick into `parts` sublayers of
+// `thickness` metres each: a layer up to about 1 m (thickness + 0.9999 below 2) stays whole, a
+// whole number of metres (to single precision) is split into 1 m sublayers, any other thickness
+// into trunc(thickness + 0.9999) equal sublayers. The input reader counts with it too, to refuse
+// layers the model would split into too many. parts saturates at INT_MAX (a thickness that is not
+// a number included).
+struct LayerSplit {
+  int parts;
+  double thickness;
+};
+LayerSplit split_layer(double thickness_m);
+
 // Values that depend only on the abscissa (and, for J0, on the sensor offsets), kept across the
 // calls of one run, and the kernel's own sensor-independent values, kept for the current call. An
 // open- addressing table keyed on the abscissa's bit pattern. It starts small (a fresh state
@@ -79,7 +91,8 @@ void compute_deflections(ModelState& state,
                          std::span<double> deflections);
 
 // The same deflections computed the straightforward way: the quadrature table built and the kernel
-// evaluated per sensor and node, no caches. Gives the same bits as compute_deflections.
+// evaluated per sensor and node, no caches. Gives the same bits as compute_deflections. The
+// reference for tests and benchmarks of the fast path; the engine never calls it.
 void compute_deflections_uncached(ModelState& state,
                                   const ModelInputs& inputs,
                                   std::span<const double> moduli,
@@ -87,15 +100,8 @@ void compute_deflections_uncached(ModelState& state,
 
 // The deflection at the norm_offset already stored in state, for the sublayers and load of the
 // latest compute_deflections call (cm). deflection is set to 0 first; it stays 0 when no call has
-// set up the model.
+// set up the model. Kept as a library routine (one more point of a basin already computed): the
+// engine never calls it; tests and other callers of the model may.
 void compute_deflection_at_point(ModelState& state, double& deflection);
-
-// Surface deflection of an elastic half-space (modulus e, Poisson's ratio nu) at distance r from
-// the centre of a uniform circular load of pressure q and radius a, in the units of a and r (q and
-// e in the same units):
-//   w = 4 (1 - nu^2) q a E(r/a) / (pi e)                          for r <= a,
-//   w = 4 (1 - nu^2) q r [E(a/r) - (1 - a^2/r^2) K(a/r)] / (pi e)  for r > a,
-// K and E the complete elliptic integrals of modulus k.
-double halfspace_surface_deflection(double q, double a, double r, double nu, double e);
 
 }  // namespace orva

@@ -57,6 +57,22 @@ struct ModelValues {
   double decay_point = 0.0;       // wavenumber past which the remainder integrand counts as 0
 };
 
+// The layer matrices act on the state vector of the Hankel-transformed solution at one depth, with
+// z downward:
+//   1 the radial displacement u     2 the vertical displacement w (positive downward)
+//   3 the normal stress sigma_z      4 the shear stress tau_rz
+// Stresses are positive in tension, so a pressure q on the surface enters as -q (integrand_load).
+// H gives the state at the bottom of the sublayer above the half-space from the amplitudes of the
+// half-space's two modes that decay with depth (columns 1 and 2; columns 3 and 4 take no part),
+// the spring of their interface included; each L_i carries a state from the bottom of sublayer i
+// to the bottom of the one above, across sublayer i and the interface at its top. So A = L_1 ...
+// L_(N-1) H gives the surface state of the two half-space modes, and the surface conditions
+// (sigma_z = the load, tau_rz = 0) fix their amplitudes and w. The entries are the closed-form
+// transfer (propagator) matrices of Love's stress function in a homogeneous layer,
+// f(z) = (A + B m z) e^(m z) + (C + D m z) e^(-m z), the classical layered-elastic solution; a
+// slipping interface is a spring on which u jumps by K tau_rz (K enters as k = E K; k = 0 bonded).
+// tests/model/layered_oracle.h solves the same system another way, from the same equations.
+
 // Transfer matrix of a sublayer of dimensionless thickness h, Poisson's ratio nu, modulus E (MPa)
 // and compliance K (1/MPa) of the interface at its top, at wavenumber m, divided by e^(m h).
 void layer_transfer_matrix(Mat4& out, double m, double h, double nu, double E, double K);
@@ -90,6 +106,9 @@ void layer_system_kernel(
 double integrand_load(const ModelValues& values, double m, double j1_am);
 
 // The integrand of the deflection integral, -(q a) J1(a m) J0(rho m) R(m); a NaN value becomes 0.
+// Kept as a library routine, the whole integrand at one wavenumber: the engine never calls it.
+// compute_deflections integrates the remainder over the half-space term instead, from
+// integrand_load and the kernel (forward_model.cpp), and sums a NaN rather than dropping it.
 double deflection_integrand(ModelLayers& layers, const ModelValues& values, double m);
 
 }  // namespace orva

@@ -218,7 +218,9 @@ TEST(ForwardModel, ReferenceBasins) {
 }
 
 // Burmister's two-layer deflection factor under the centre of the plate, F2 = w0 E2 / (1.5 q a),
-// nu1 = nu2 = 0.5, bonded; values from an independent layered-elastic solver.
+// nu1 = nu2 = 0.5, bonded. The values are six digits of Burmister's solution computed with Love's
+// stress function per layer and one linear system per wavenumber (the method of layered_oracle.h,
+// whose oracle_basin gives every one of them to within half a unit of the last digit).
 TEST(ForwardModel, BurmisterTwoLayerFactors) {
   struct Case {
     double h1_over_a;
