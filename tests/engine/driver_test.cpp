@@ -168,6 +168,8 @@ TEST(BackCalculation, RecoversTheModuliOfModelBasins) {
   }
 }
 
+// Regression: non-finite deflections (a slipping pavement whose kernel overflowed) went on into the
+// solvers, up to 400 "no convergence in svdcmp" pauses before the data set stopped with status 4.
 // A computed deflection that is not a finite number (here from a seed modulus of 0, which the model
 // divides by) stops the data set at once with its line, before any solver sees it: no svdcmp pause
 // on the console and no shrinkage message.

@@ -120,6 +120,8 @@ TEST(LayerSystemKernel, HalfSpaceAloneIsBoussinesq) {
   }
 }
 
+// Regression: the unscaled chain product overflowed or cancelled to 0 at m of 40 to 80 on slipping
+// pavements, and an infinite value went into the deflection sum.
 // At large wavenumbers only the top of the first sublayer matters, slip below or not: the response
 // is finite and within rounding of the first layer's half-space once exp(-2 m h1) (h1 = 1 here) is
 // negligible, also with 1 m sublayers (u = m h up to 7e4) and springs of a slip rate of 0.99999999.

@@ -243,6 +243,8 @@ TEST(SvdShrinkageEstimate, CheckCodesInTheirOrder) {
   }
 }
 
+// Regression: an exact fit (no residual, so sigma = 0) put 0 / 0 into the shrinkage factors and NaN
+// into the step.
 TEST(SvdShrinkageEstimate, ExactFitKeepsNonzeroComponentsWholeAndGivesNoNaN) {
   // y = 3 x1 exactly: rss = 0, so sigma = 0; the second component is exactly 0.
   const MatrixXd a = MatrixXd::Identity(3, 2);
@@ -259,8 +261,9 @@ TEST(SvdShrinkageEstimate, ExactFitKeepsNonzeroComponentsWholeAndGivesNoNaN) {
   }
 }
 
-// A Jacobian column that is zero, or an exact copy of another, has a zero singular value: that
-// component contributes nothing and the step stays finite (it was 0 / 0).
+// Regression: a Jacobian column that was zero, or an exact copy of another, made the step NaN: its
+// zero singular value entered the step as 0 / 0. Now that component contributes nothing and the
+// step stays finite.
 TEST(SolveLeastSquares, ZeroOrDuplicatedColumnGivesAFiniteStep) {
   MatrixXd base(5, 2);
   base << 1.0, 0.5, 2.0, -1.0, 0.5, 3.0, -1.0, 2.0, 1.5, 0.25;
@@ -312,6 +315,8 @@ RidgeOracle ridge_oracle(
   return o;
 }
 
+// Regression: the standardisation left row 1 of each column unscaled, which spoilt the intercept of
+// a fit with a constant, and the covariance was not divided back by the column norms.
 TEST(SvdShrinkageEstimate, RidgeWithConstantAndStandardisationMatchesScaledOracle) {
   const int m = 12, nvar = 3;
   // Columns with means well away from 0, where leaving row 1 unscaled spoils the intercept.
