@@ -35,7 +35,6 @@ void resize_layers(ModelLayers& layers, int n) {
   layers.sublayer_thickness.resize(size);
   layers.sublayer_slip.resize(size);
   layers.sublayer_compliance.resize(size);
-  layers.layer_matrices.resize(size);
 }
 
 // Converts the input layers and splits those thicker than 1 m into sublayers of at most about 1 m.
@@ -132,7 +131,10 @@ double decay_point(const ModelLayers& layers, const ModelValues& values) {
 
 // The remainder integrand: the kernel's value less the half-space part, 0 past the decay point.
 // A value that is not finite before it is a fault and goes into the sum as it is.
-double remainder_integrand(ModelLayers& layers, const ModelValues& values, double c, double m) {
+double remainder_integrand(const ModelLayers& layers,
+                           const ModelValues& values,
+                           double c,
+                           double m) {
   if (m > values.decay_point) return 0;
   const double j1_am = ::j1(values.norm_radius * m);
   const double load = integrand_load(values, m, j1_am);
@@ -208,8 +210,11 @@ void begin_call(DeflectionCache& cache, const ModelInputs& inputs, const ModelVa
       cache.shapes[s] = halfspace_shape(values.norm_radius, std::fabs(cache.norm_offsets[s]));
     }
     cache.norm_radius = values.norm_radius;
+    cache.used.clear();
   }
   ++cache.epoch;
+  cache.previous.swap(cache.used);
+  cache.used.clear();
 }
 
 // Makes the table four times larger and moves every entry (with its J0 values) to its place.
@@ -232,26 +237,94 @@ void grow(DeflectionCache& cache) {
   }
 }
 
-// The slot of abscissa m, inserted if new; -1 when the table has no room for it.
-std::ptrdiff_t find_slot(DeflectionCache& cache, double m, const ModelValues& values) {
+// Inserts abscissa m, not yet in the table, growing the table first when it is three quarters
+// full; returns its slot, or -1 when the table has no room for it.
+std::ptrdiff_t insert_slot(DeflectionCache& cache, double m, const ModelValues& values) {
+  if (4 * static_cast<std::size_t>(cache.n_used + 1) > 3 * capacity(cache)) {
+    if (cache.capacity_log2 >= DeflectionCache::kMaxCapacityLog2) return -1;
+    grow(cache);
+  }
   const auto key = std::bit_cast<std::uint64_t>(m);
   std::size_t pos = home_slot(cache, key);
   for (int probe = 0; probe < kMaxProbes; ++probe, pos = (pos + 1) & (capacity(cache) - 1)) {
     DeflectionCache::Slot& slot = cache.slots[pos];
-    if (slot.epoch == 0) {
-      if (4 * static_cast<std::size_t>(cache.n_used + 1) > 3 * capacity(cache)) {
-        if (cache.capacity_log2 >= DeflectionCache::kMaxCapacityLog2) return -1;
-        grow(cache);
-        return find_slot(cache, m, values);
-      }
-      slot.key = key;
-      slot.j1 = ::j1(values.norm_radius * m);
-      ++cache.n_used;
-      return static_cast<std::ptrdiff_t>(pos);
-    }
+    if (slot.epoch != 0) continue;
+    slot.key = key;
+    slot.j1 = ::j1(values.norm_radius * m);
+    ++cache.n_used;
+    return static_cast<std::ptrdiff_t>(pos);
+  }
+  return -1;
+}
+
+// The slot of abscissa m, inserted if new; -1 when the table has no room for it.
+inline std::ptrdiff_t find_slot(DeflectionCache& cache, double m, const ModelValues& values) {
+  const auto key = std::bit_cast<std::uint64_t>(m);
+  std::size_t pos = home_slot(cache, key);
+  for (int probe = 0; probe < kMaxProbes; ++probe, pos = (pos + 1) & (capacity(cache) - 1)) {
+    const DeflectionCache::Slot& slot = cache.slots[pos];
+    if (slot.epoch == 0) return insert_slot(cache, m, values);
     if (slot.key == key) return static_cast<std::ptrdiff_t>(pos);
   }
   return -1;
+}
+
+// Stores the kernel's value of this call and the half-space part in the slot.
+void fill_slot(
+    DeflectionCache& cache, DeflectionCache::Slot& slot, double m, double response, double c) {
+  slot.response = response;
+  slot.halfspace = c * slot.j1 / m;
+  slot.epoch = cache.epoch;
+}
+
+// Evaluates the kernel of this call at once at every abscissa that the previous call asked for
+// and that lies before the decay point, and stores the values in their slots.
+void evaluate_foreseen(DeflectionCache& cache,
+                       std::span<const SublayerTerms> terms,
+                       const ModelValues& values,
+                       double c) {
+  std::vector<double>& m = cache.previous;
+  std::erase_if(m, [&values](double x) { return x > values.decay_point; });
+  // Each is in the table (the list is emptied with it), so finding them inserts nothing and the
+  // slots stay where they are.
+  cache.batch_slot.resize(m.size());
+  cache.batch_load.resize(m.size());
+  cache.batch_response.resize(m.size());
+  for (std::size_t i = 0; i < m.size(); ++i) {
+    const std::ptrdiff_t pos = find_slot(cache, m[i], values);
+    cache.batch_slot[i] = pos;
+    cache.batch_load[i] =
+        pos < 0 ? 0.0 : integrand_load(values, m[i], cache.slots[static_cast<std::size_t>(pos)].j1);
+  }
+  layer_system_responses(terms, m, cache.batch_load, cache.batch_response);
+  for (std::size_t i = 0; i < m.size(); ++i) {
+    if (cache.batch_slot[i] < 0) continue;
+    fill_slot(cache,
+              cache.slots[static_cast<std::size_t>(cache.batch_slot[i])],
+              m[i],
+              cache.batch_response[i],
+              c);
+  }
+}
+
+// The first time in this call that the quadrature asks for abscissa m, or the first time in the run
+// for the current sensor: records the abscissa, evaluates the kernel if it was not foreseen and
+// J0 if it is new.
+[[gnu::noinline]] void first_use(
+    ModelState& state, DeflectionCache::Slot& slot, double& j0, double m, double c) {
+  DeflectionCache& cache = state.cache;
+  if (slot.use != cache.epoch) {
+    slot.use = cache.epoch;
+    cache.used.push_back(m);
+  }
+  if (slot.epoch != cache.epoch) {
+    fill_slot(cache,
+              slot,
+              m,
+              layer_system_response(state.terms, m, integrand_load(state.values, m, slot.j1)),
+              c);
+  }
+  if (std::isnan(j0)) j0 = ::j0(state.values.norm_offset * m);
 }
 
 }  // namespace
@@ -302,24 +375,22 @@ void compute_deflections(ModelState& state,
 
   DeflectionCache& cache = state.cache;
   begin_call(cache, inputs, state.values);
+  sublayer_terms(state.layers, state.values, state.terms);
+  evaluate_foreseen(cache, state.terms, state.values, c);
   const auto n_sensors = static_cast<std::size_t>(inputs.n_sensors);
   for (std::size_t j = 0; j < n_sensors; ++j) {
     state.values.norm_offset = norm_offset_of(state.values, inputs.sensor_offset[j]);
-    // The same products in the same order as remainder_integrand, from stored factors.
-    deflections[j] = sensor_deflection(state, process_table(), cache.shapes[j], [&](double m) {
-      if (m > state.values.decay_point) return 0.0;
-      const std::ptrdiff_t pos = find_slot(cache, m, state.values);
-      if (pos < 0) return remainder_integrand(state.layers, state.values, c, m);
-      DeflectionCache::Slot& slot = cache.slots[static_cast<std::size_t>(pos)];
-      if (slot.epoch != cache.epoch) {
-        slot.response = layer_system_response_fast(
-            state.layers, state.values, m, integrand_load(state.values, m, slot.j1));
-        slot.epoch = cache.epoch;
-      }
-      double& j0 = cache.j0[static_cast<std::size_t>(pos) * n_sensors + j];
-      if (std::isnan(j0)) j0 = ::j0(state.values.norm_offset * m);
-      return j0 * slot.response * m - c * slot.j1 / m * j0;
-    });
+    deflections[j] = sensor_deflection(
+        state, process_table(), cache.shapes[j], [&](double m) __attribute__((always_inline)) {
+          if (m > state.values.decay_point) return 0.0;
+          const std::ptrdiff_t pos = find_slot(cache, m, state.values);
+          if (pos < 0) return remainder_integrand(state.layers, state.values, c, m);
+          DeflectionCache::Slot& slot = cache.slots[static_cast<std::size_t>(pos)];
+          double& j0 = cache.j0[static_cast<std::size_t>(pos) * n_sensors + j];
+          if (slot.use != cache.epoch || std::isnan(j0)) first_use(state, slot, j0, m, c);
+          // The same products in the same order as remainder_integrand, from stored factors.
+          return j0 * slot.response * m - slot.halfspace * j0;
+        });
   }
 }
 

@@ -2,6 +2,7 @@
 // uniform circular load, with partially slipping interfaces.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -44,8 +45,10 @@ struct DeflectionCache {
   struct Slot {
     std::uint64_t key = 0;    // bit pattern of the abscissa
     std::uint64_t epoch = 0;  // call whose response the slot holds; 0 = unused
+    std::uint64_t use = 0;    // latest call whose quadrature asked for the abscissa
     double j1 = 0.0;          // J1(norm_radius m)
     double response = 0.0;    // layer_system_response(m, load) of that call
+    double halfspace = 0.0;   // c J1(norm_radius m) / m of that call, c of halfspace_coefficient
   };
   // 256 slots hold the 192 abscissae of a thick top layer; 1024 the 550 of a 5 cm one, 4096 the
   // 2000 of a 2 cm top. Growing by 4 at a time keeps what a fresh state allocates and frees (the
@@ -61,6 +64,15 @@ struct DeflectionCache {
   double norm_radius = 0.0;          // the loaded radius the J1 values belong to
   std::uint64_t epoch = 0;           // the current call
   int n_used = 0;                    // slots in use
+  // The abscissae that the quadrature asked for in this call and in the call before, in that
+  // order: a call starts by evaluating the kernel at all of the previous call's at once (the
+  // driver's calls differ only in the moduli, so they need nearly the same), and only those it
+  // did not foresee one at a time. Emptied with the table.
+  std::vector<double> used;
+  std::vector<double> previous;
+  std::vector<std::ptrdiff_t> batch_slot;  // work arrays of that evaluation
+  std::vector<double> batch_load;
+  std::vector<double> batch_response;
 };
 
 // The model's state, owned by the caller and rebuilt from the arguments on every call, except the
@@ -69,9 +81,10 @@ struct DeflectionCache {
 struct ModelState {
   ModelLayers layers;
   ModelValues values;
-  std::vector<double> de_table;  // node and weight table of the quadrature
-  double de_result = 0.0;        // integral of the latest sensor (the part besides the half-space)
-  double de_error = 0.0;         // its error estimate; read by nobody
+  std::vector<SublayerTerms> terms;  // of the latest compute_deflections call
+  std::vector<double> de_table;      // node and weight table of the quadrature
+  double de_result = 0.0;  // integral of the latest sensor (the part besides the half-space)
+  double de_error = 0.0;   // its error estimate; read by nobody
   DeflectionCache cache;
 };
 

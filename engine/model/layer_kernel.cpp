@@ -1,74 +1,194 @@
 #include "layer_kernel.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 namespace orva {
 
-void layer_transfer_matrix(Mat4& out, double m, double h, double nu, double E, double K) {
-  // Every entry is the transfer matrix of the sublayer divided by e^u: sinh(u) / e^u and
-  // cosh(u) / e^u are (1 -+ x) / 2 with x = e^(-2u), and the terms over e^(2u) are polynomials in
-  // x. So no entry holds a growing exponential, and none overflows for any thickness.
-  const double u = m * h;
-  const double x = std::exp(-2 * u);
-  const double sh = (1 - x) / 2;
-  const double ch = (1 + x) / 2;
-  const double k = E * K;
+namespace {
+
+// --- Lanes ---------------------------------------------------------------------------------------
+// The kernel is written once, for a value type V that is either double (one abscissa) or a vector
+// of L doubles (L abscissae, one to a lane). Arithmetic on a vector acts lane by lane with the
+// rounding of the scalar operation; what has no vector form (exp) is taken lane by lane.
+
+typedef double Double2 __attribute__((vector_size(16)));
+typedef double Double4 __attribute__((vector_size(32)));
+typedef double Double8 __attribute__((vector_size(64)));
+typedef std::int64_t Int2 __attribute__((vector_size(16)));
+typedef std::int64_t Int4 __attribute__((vector_size(32)));
+typedef std::int64_t Int8 __attribute__((vector_size(64)));
+
+template <int L>
+struct Lanes;
+template <>
+struct Lanes<2> {
+  using D = Double2;
+  using I = Int2;
+};
+template <>
+struct Lanes<4> {
+  using D = Double4;
+  using I = Int4;
+};
+template <>
+struct Lanes<8> {
+  using D = Double8;
+  using I = Int8;
+};
+
+template <class V>
+constexpr int kLanes = sizeof(V) / sizeof(double);
+
+[[gnu::always_inline]] inline void exp_each(const double& x, double& out) { out = std::exp(x); }
+
+template <class V>
+[[gnu::always_inline]] inline void exp_each(const V& x, V& out) {
+  for (int l = 0; l < kLanes<V>; ++l) out[l] = std::exp(x[l]);
+}
+
+// 2^-(e/2) for the binary exponent e of x > 0 (about 1 / sqrt(x), a power of 2 so that scaling by
+// it is exact).
+[[gnu::always_inline]] inline void inverse_sqrt_power_of_two(const double& x, double& out) {
+  const auto bits = std::bit_cast<std::uint64_t>(x);
+  const int e = static_cast<int>((bits >> 52) & 0x7ff) - 1023;
+  out = std::bit_cast<double>(static_cast<std::uint64_t>(1023 - e / 2) << 52);
+}
+
+template <class V>
+[[gnu::always_inline]] inline void inverse_sqrt_power_of_two(const V& x, V& out) {
+  using I = typename Lanes<kLanes<V>>::I;
+  // A cast between vector types of one size keeps the bits.
+  const I e = (((I)x >> 52) & 0x7ff) - 1023;
+  out = (V)((1023 - e / 2) << 52);
+}
+
+// --- The layer matrices, by columns (entry (r, c) at (c - 1) x 4 + r - 1) ------------------------
+
+// Transfer matrix of a sublayer at wavenumber m, divided by e^u (u = m h). sinh(u) / e^u and
+// cosh(u) / e^u are (1 -+ x) / 2 with x = e^(-2u), and the terms over e^(2u) are polynomials in
+// x: no entry holds a growing exponential, and none overflows for any thickness.
+template <class V>
+[[gnu::always_inline]] inline void transfer_entries(const SublayerTerms& t,
+                                                    const V& m,
+                                                    V (&out)[16]) {
+  const double h = t.h;
+  const double nu = t.nu;
+  const double E = t.e;
+  const double k = t.k;
+  const double d1 = t.d1;
+  const double d2 = t.d2;
+  const double d4 = t.d4;
+  const V u = m * h;
+  V x;
+  exp_each(-2 * u, x);
+  const V sh = (1 - x) / 2;
+  const V ch = (1 + x) / 2;
+  const V em = E * m;
+  const V d4e = d4 / em;
+  const auto at = [&out](int row, int col) -> V& { return out[(col - 1) * 4 + (row - 1)]; };
+
+  at(1, 1) = -((m * m * h * k + 2 - 2 * nu * nu) * ch + ((1 + nu) * h + k) * m * sh) * d1;
+  at(2, 1) = -((2 * nu - 1) * sh + u * ch) * d2;
+  at(3, 1) = em * u * (1 - x) * (d1 / 2);
+  at(4, 1) = (sh + u * ch) * em * d1;
+
+  at(1, 2) = ((1 + nu) * u * ch + (m * m * h * k + 1 - nu - 2 * nu * nu) * sh) * d1;
+  at(2, 2) = ((2 * nu - u - 2) * x + (2 * nu + u - 2)) * d4;
+  at(3, 2) = -em * ((u - 1) + (u + 1) * x) * (d1 / 2);
+  at(4, 2) = -em * u * (1 - x) * (d1 / 2);
+
+  at(1, 3) = -((k * (2 * nu - 1) + (1 + nu) * h) * sh + k * u * ch) * d2 / E;
+  at(2, 3) = -(1 + nu) * ((u - 4 * nu + 3) * x + (4 * nu + u - 3)) * d4e;
+  at(3, 3) = at(2, 2);
+  at(4, 3) = ((2 * nu + u - 1) + (u - 2 * nu + 1) * x) * d4;
+
+  at(1, 4) = ((m * ((1 + nu) * h - 2 * k * nu) + nu + 4 * nu * nu + m * k * (2 - u) - 3) * x +
+              (nu * (u - 2 * m * k - 1) - 4 * nu * nu + m * (h + 2 * k + k * u) + 3)) *
+             d4e;
+  at(2, 4) = (1 + nu) * u * (1 - x) * d4e;
+  at(3, 4) = -((1 - 2 * nu) * sh + u * ch) * d2;
+  at(4, 4) = ((2 * nu + u - 2) * x - (u - 2 * nu + 2)) * d4;
+}
+
+// Matrix of the bottom half-space at wavenumber m.
+template <class V>
+[[gnu::always_inline]] inline void halfspace_entries(const SublayerTerms& t,
+                                                     const V& m,
+                                                     V (&out)[16]) {
+  const double nu = t.nu;
+  const double E = t.e;
+  const double k = t.k;
+  const double g = t.g;
+  const auto at = [&out](int row, int col) -> V& { return out[(col - 1) * 4 + (row - 1)]; };
+
+  at(1, 1) = -(k * m + nu + 1) * m * m * g;
+  at(2, 1) = -m * m;
+  at(3, 1) = E * m * m * m * g;
+  at(4, 1) = E * m * m * m * g;
+
+  at(1, 2) = m + 2 * k * nu * m * m * g;
+  at(2, 2) = (4 * nu - 2) * m;
+  at(3, 2) = (1 - 2 * nu) * E * m * m * g;
+  at(4, 2) = -2 * nu * E * m * m * g;
+
+  at(1, 3) = m * m - k * m * m * m * g;
+  at(2, 3) = -m * m;
+  at(3, 3) = -E * m * m * m * g;
+  at(4, 3) = E * m * m * m * g;
+
+  at(1, 4) = m - 2 * k * nu * m * m * g;
+  at(2, 4) = (2 - 4 * nu) * m;
+  at(3, 4) = (1 - 2 * nu) * E * m * m * g;
+  at(4, 4) = 2 * nu * E * m * m * g;
+}
+
+void copy_matrix(const double (&in)[16], Mat4& out) {
+  for (std::size_t e = 0; e < 16; ++e) out.v[e] = in[e];
+}
+
+}  // namespace
+
+SublayerTerms sublayer_terms(double h, double nu, double E, double K) {
   // The common denominators, once.
-  const double d1 = 1 / (2 * (nu * nu - 1));
-  const double d2 = 1 / (2 * (nu - 1));
-  const double d4 = 1 / (4 * (nu - 1));
-  const double em = E * m;
-  const double d4e = d4 / em;
+  return {h,
+          nu,
+          E,
+          E * K,
+          1 / (2 * (nu * nu - 1)),
+          1 / (2 * (nu - 1)),
+          1 / (4 * (nu - 1)),
+          1 / (1 + nu)};
+}
 
-  out(1, 1) = -((m * m * h * k + 2 - 2 * nu * nu) * ch + ((1 + nu) * h + k) * m * sh) * d1;
-  out(2, 1) = -((2 * nu - 1) * sh + u * ch) * d2;
-  out(3, 1) = em * u * (1 - x) * (d1 / 2);
-  out(4, 1) = (sh + u * ch) * em * d1;
+void sublayer_terms(const ModelLayers& layers,
+                    const ModelValues& values,
+                    std::vector<SublayerTerms>& terms) {
+  const int n = layers.n_model_layers;
+  terms.resize(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    terms[static_cast<std::size_t>(i)] =
+        sublayer_terms(layers.sublayer_thickness[i] / values.radius_m,
+                       layers.sublayer_poisson[i],
+                       layers.sublayer_modulus[i],
+                       layers.sublayer_compliance[i]);
+  }
+}
 
-  out(1, 2) = ((1 + nu) * u * ch + (m * m * h * k + 1 - nu - 2 * nu * nu) * sh) * d1;
-  out(2, 2) = ((2 * nu - u - 2) * x + (2 * nu + u - 2)) * d4;
-  out(3, 2) = -em * ((u - 1) + (u + 1) * x) * (d1 / 2);
-  out(4, 2) = -em * u * (1 - x) * (d1 / 2);
-
-  out(1, 3) = -((k * (2 * nu - 1) + (1 + nu) * h) * sh + k * u * ch) * d2 / E;
-  out(2, 3) = -(1 + nu) * ((u - 4 * nu + 3) * x + (4 * nu + u - 3)) * d4e;
-  out(3, 3) = out(2, 2);
-  out(4, 3) = ((2 * nu + u - 1) + (u - 2 * nu + 1) * x) * d4;
-
-  out(1, 4) = ((m * ((1 + nu) * h - 2 * k * nu) + nu + 4 * nu * nu + m * k * (2 - u) - 3) * x +
-               (nu * (u - 2 * m * k - 1) - 4 * nu * nu + m * (h + 2 * k + k * u) + 3)) *
-              d4e;
-  out(2, 4) = (1 + nu) * u * (1 - x) * d4e;
-  out(3, 4) = -((1 - 2 * nu) * sh + u * ch) * d2;
-  out(4, 4) = ((2 * nu + u - 2) * x - (u - 2 * nu + 2)) * d4;
+void layer_transfer_matrix(Mat4& out, double m, double h, double nu, double E, double K) {
+  double entries[16];
+  transfer_entries(sublayer_terms(h, nu, E, K), m, entries);
+  copy_matrix(entries, out);
 }
 
 void halfspace_matrix(Mat4& out, double m, double nu, double E, double K) {
-  const double g = 1 / (1 + nu);
-  const double k = E * K;
-
-  out(1, 1) = -(k * m + nu + 1) * m * m * g;
-  out(2, 1) = -m * m;
-  out(3, 1) = E * m * m * m * g;
-  out(4, 1) = E * m * m * m * g;
-
-  out(1, 2) = m + 2 * k * nu * m * m * g;
-  out(2, 2) = (4 * nu - 2) * m;
-  out(3, 2) = (1 - 2 * nu) * E * m * m * g;
-  out(4, 2) = -2 * nu * E * m * m * g;
-
-  out(1, 3) = m * m - k * m * m * m * g;
-  out(2, 3) = -m * m;
-  out(3, 3) = -E * m * m * m * g;
-  out(4, 3) = E * m * m * m * g;
-
-  out(1, 4) = m - 2 * k * nu * m * m * g;
-  out(2, 4) = (2 - 4 * nu) * m;
-  out(3, 4) = (1 - 2 * nu) * E * m * m * g;
-  out(4, 4) = 2 * nu * E * m * m * g;
+  double entries[16];
+  halfspace_entries(sublayer_terms(0, nu, E, K), m, entries);
+  copy_matrix(entries, out);
 }
 
 namespace {
@@ -135,12 +255,29 @@ void matrix_multiply(double* a, int n, double* b, int p) {
 
 namespace {
 
-// 2^-(e/2) for the binary exponent e of x > 0 (about 1 / sqrt(x), a power of 2 so that scaling by
-// it is exact).
-double inverse_sqrt_power_of_two(double x) {
-  const auto bits = std::bit_cast<std::uint64_t>(x);
-  const int e = static_cast<int>((bits >> 52) & 0x7ff) - 1023;
-  return std::bit_cast<double>(static_cast<std::uint64_t>(1023 - e / 2) << 52);
+// The 4 x 4 transfer matrix times the 4 x 2 chain block p (both by columns): p = L p, each entry
+// summed over k = 1..4 in increasing k, as matrix_multiply does.
+template <class V>
+[[gnu::always_inline]] inline void multiply_block(const V (&l)[16], V (&p)[8]) {
+  V t[8];
+#pragma GCC unroll 8
+  for (int j = 0; j < 2; ++j) {
+#pragma GCC unroll 8
+    for (int i = 0; i < 4; ++i) {
+      V s = 0.0 + l[i] * p[j * 4];
+#pragma GCC unroll 8
+      for (int k = 1; k < 4; ++k) s = s + l[k * 4 + i] * p[j * 4 + k];
+      t[j * 4 + i] = s;
+    }
+  }
+#pragma GCC unroll 8
+  for (int e = 0; e < 8; ++e) p[e] = t[e];
+}
+
+// a . b with the stress rows weighted by w2 (columns of 4 entries).
+template <class V>
+[[gnu::always_inline]] inline void weighted_dot(const V* a, const V* b, const V& w2, V& out) {
+  out = a[0] * b[0] + a[1] * b[1] + w2 * (a[2] * b[2] + a[3] * b[3]);
 }
 
 // Makes the two columns of the 4 x 2 chain product p (stored by columns) orthogonal, with the
@@ -148,71 +285,186 @@ double inverse_sqrt_power_of_two(double x) {
 // power of 2. This is p times an invertible 2 x 2 matrix, which multiplies both 2 x 2 minors of
 // the surface conditions by its determinant and so leaves their ratio alone; it keeps the columns
 // from turning parallel (and the entries from growing) as the chain climbs through the sublayers.
-void orthonormalize_columns(double* p, double e, double m) {
-  const double w = 1 / (e * m);
-  const double w2 = w * w;
-  const auto dot = [w2](const double* a, const double* b) {
-    return a[0] * b[0] + a[1] * b[1] + w2 * (a[2] * b[2] + a[3] * b[3]);
-  };
-  double* c1 = p;
-  double* c2 = p + 4;
-  const double n1 = dot(c1, c1);
-  const double a = dot(c1, c2) / n1;
+template <class V>
+[[gnu::always_inline]] inline void orthonormalize_columns(V (&p)[8], double e, const V& m) {
+  const V w = 1 / (e * m);
+  const V w2 = w * w;
+  V* c1 = p;
+  V* c2 = p + 4;
+  V n1;
+  V n12;
+  weighted_dot(c1, c1, w2, n1);
+  weighted_dot(c1, c2, w2, n12);
+  const V a = n12 / n1;
+#pragma GCC unroll 8
   for (int r = 0; r < 4; ++r) c2[r] -= a * c1[r];
-  const double f1 = inverse_sqrt_power_of_two(n1);
-  const double f2 = inverse_sqrt_power_of_two(dot(c2, c2));
+  V n2;
+  weighted_dot(c2, c2, w2, n2);
+  V f1;
+  V f2;
+  inverse_sqrt_power_of_two(n1, f1);
+  inverse_sqrt_power_of_two(n2, f2);
+#pragma GCC unroll 8
   for (int r = 0; r < 4; ++r) {
     c1[r] *= f1;
     c2[r] *= f2;
   }
 }
 
+// load x R(m) for the n sublayers whose terms term(i) gives (i = 0 .. n-1, the half-space last).
+// Only columns 1 and 2 of A = L_1 L_2 ... L_(N-1) H enter the surface conditions: that 4 x 2
+// block is carried up from the half-space, one sublayer at a time, its columns made orthogonal
+// and of about unit length after each step.
+template <class V, class Terms>
+[[gnu::always_inline]] inline void response(
+    int n, const Terms& term, const V& m, const V& load, V& out) {
+  V p[8];
+  {
+    V hs[16];
+    halfspace_entries(term(n - 1), m, hs);
+#pragma GCC unroll 8
+    for (int e = 0; e < 8; ++e) p[e] = hs[e];
+  }
+  for (int i = n - 2; i >= 0; --i) {
+    const SublayerTerms& t = term(i);
+    V l[16];
+    transfer_entries(t, m, l);
+    multiply_block(l, p);
+    orthonormalize_columns(p, t.e, m);
+  }
+  const auto s = [&p](int row, int col) -> const V& { return p[(col - 1) * 4 + (row - 1)]; };
+
+  // Surface conditions: unit normal stress, no shear; w from the half-space amplitudes.
+  const V d = s(3, 1) * s(4, 2) - s(3, 2) * s(4, 1);
+  out = load * (s(2, 1) * s(4, 2) - s(4, 1) * s(2, 2)) / d;
+}
+
+// The batched kernel with L lanes to a vector; a last partial vector repeats the last abscissa in
+// its spare lanes.
+template <int L>
+[[gnu::always_inline]] inline void responses_in_lanes(std::span<const SublayerTerms> terms,
+                                                      std::span<const double> m,
+                                                      std::span<const double> load,
+                                                      std::span<double> out) {
+  using V = typename Lanes<L>::D;
+  const int n = static_cast<int>(terms.size());
+  const auto term = [terms](int i) -> const SublayerTerms& {
+    return terms[static_cast<std::size_t>(i)];
+  };
+  const std::size_t count = m.size();
+  for (std::size_t i = 0; i < count; i += L) {
+    V mv;
+    V lv;
+#pragma GCC unroll 8
+    for (int l = 0; l < L; ++l) {
+      const std::size_t j = std::min(i + static_cast<std::size_t>(l), count - 1);
+      mv[l] = m[j];
+      lv[l] = load[j];
+    }
+    V r;
+    response(n, term, mv, lv, r);
+    for (int l = 0; l < L && i + static_cast<std::size_t>(l) < count; ++l) out[i + l] = r[l];
+  }
+}
+
+using ResponsesFn = void (*)(std::span<const SublayerTerms>,
+                             std::span<const double>,
+                             std::span<const double>,
+                             std::span<double>);
+
+void responses_plain(std::span<const SublayerTerms> terms,
+                     std::span<const double> m,
+                     std::span<const double> load,
+                     std::span<double> out) {
+  responses_in_lanes<2>(terms, m, load, out);
+}
+
+#if defined(__x86_64__)
+[[gnu::target("avx2")]] void responses_avx2(std::span<const SublayerTerms> terms,
+                                            std::span<const double> m,
+                                            std::span<const double> load,
+                                            std::span<double> out) {
+  responses_in_lanes<4>(terms, m, load, out);
+}
+
+[[gnu::target("avx512f")]] void responses_avx512(std::span<const SublayerTerms> terms,
+                                                 std::span<const double> m,
+                                                 std::span<const double> load,
+                                                 std::span<double> out) {
+  responses_in_lanes<8>(terms, m, load, out);
+}
+#endif
+
+ResponsesFn responses_for(KernelIsa isa) {
+#if defined(__x86_64__)
+  if (isa == KernelIsa::kAvx512) return responses_avx512;
+  if (isa == KernelIsa::kAvx2) return responses_avx2;
+#endif
+  (void)isa;
+  return responses_plain;
+}
+
+ResponsesFn widest_available() {
+  for (KernelIsa isa : {KernelIsa::kAvx512, KernelIsa::kAvx2}) {
+    if (kernel_isa_available(isa)) return responses_for(isa);
+  }
+  return responses_plain;
+}
+
 }  // namespace
 
-double layer_system_response(ModelLayers& layers,
+bool kernel_isa_available(KernelIsa isa) {
+#if defined(__x86_64__)
+  __builtin_cpu_init();
+  if (isa == KernelIsa::kAvx512) return __builtin_cpu_supports("avx512f");
+  if (isa == KernelIsa::kAvx2) return __builtin_cpu_supports("avx2");
+#endif
+  return isa == KernelIsa::kPlain;
+}
+
+void layer_system_responses(std::span<const SublayerTerms> terms,
+                            std::span<const double> m,
+                            std::span<const double> load,
+                            std::span<double> response) {
+  static const ResponsesFn widest = widest_available();
+  widest(terms, m, load, response);
+}
+
+void layer_system_responses(std::span<const SublayerTerms> terms,
+                            std::span<const double> m,
+                            std::span<const double> load,
+                            std::span<double> response,
+                            KernelIsa isa) {
+  responses_for(isa)(terms, m, load, response);
+}
+
+double layer_system_response(std::span<const SublayerTerms> terms, double m, double load) {
+  const auto term = [terms](int i) -> const SublayerTerms& {
+    return terms[static_cast<std::size_t>(i)];
+  };
+  double w;
+  response(static_cast<int>(terms.size()), term, m, load, w);
+  return w;
+}
+
+double layer_system_response(const ModelLayers& layers,
                              const ModelValues& values,
                              double m,
                              double load) {
-  const int n = layers.n_model_layers;
-  auto& lm = layers.layer_matrices;
-  Mat4 hs;
-  halfspace_matrix(hs,
-                   m,
-                   layers.sublayer_poisson[n - 1],
-                   layers.sublayer_modulus[n - 1],
-                   layers.sublayer_compliance[n - 1]);
-
-  // Only columns 1 and 2 of A = L_1 L_2 ... L_(N-1) H enter the surface conditions: that 4 x 2
-  // block is carried up from the half-space, one sublayer at a time, its columns made orthogonal
-  // and of about unit length after each step.
-  double p[8];
-  for (int e = 0; e < 8; ++e) p[e] = hs.v[static_cast<std::size_t>(e)];
-  for (int i = n - 2; i >= 0; --i) {
-    layer_transfer_matrix(lm[i],
-                          m,
-                          layers.sublayer_thickness[i] / values.radius_m,
+  // The terms of each sublayer as the chain reaches it, so that nothing is stored.
+  const auto term = [&layers, &values](int i) {
+    return sublayer_terms(layers.sublayer_thickness[i] / values.radius_m,
                           layers.sublayer_poisson[i],
                           layers.sublayer_modulus[i],
                           layers.sublayer_compliance[i]);
-    matrix_multiply(lm[i].data(), 4, p, 2);
-    orthonormalize_columns(p, layers.sublayer_modulus[i], m);
-  }
-  const auto s = [&p](int row, int col) { return p[(col - 1) * 4 + (row - 1)]; };
-
-  // Surface conditions: unit normal stress, no shear; w from the half-space amplitudes.
-  const double d = s(3, 1) * s(4, 2) - s(3, 2) * s(4, 1);
-  return load * (s(2, 1) * s(4, 2) - s(4, 1) * s(2, 2)) / d;
-}
-
-double layer_system_response_fast(ModelLayers& layers,
-                                  const ModelValues& values,
-                                  double m,
-                                  double load) {
-  return layer_system_response(layers, values, m, load);
+  };
+  double w;
+  response(layers.n_model_layers, term, m, load, w);
+  return w;
 }
 
 void layer_system_kernel(
-    ModelLayers& layers, const ModelValues& values, double m, double& result, double load) {
+    const ModelLayers& layers, const ModelValues& values, double m, double& result, double load) {
   const double w = layer_system_response(layers, values, m, load);
   result = ::j0(values.norm_offset * m) * w * m;
 }
@@ -221,7 +473,7 @@ double integrand_load(const ModelValues& values, double m, double j1_am) {
   return -(values.contact_pressure * values.norm_radius) * j1_am / m;
 }
 
-double deflection_integrand(ModelLayers& layers, const ModelValues& values, double m) {
+double deflection_integrand(const ModelLayers& layers, const ModelValues& values, double m) {
   const double load = integrand_load(values, m, ::j1(values.norm_radius * m));
   double value;
   layer_system_kernel(layers, values, m, value, load);

@@ -18,9 +18,14 @@
 // columns turn towards the fastest-growing mode u e^u, the minors cancel to rounding noise (growing
 // like the product of the u^2 of all sublayers) and the entries reach 1e20 and more. With it the
 // rounding of one evaluation grows about like (m h)^2 of the top sublayer alone.
+//
+// Batches. The model asks for the response at hundreds of abscissae per call with the same
+// sublayers: layer_system_responses evaluates them several to a vector register (the values of
+// each sublayer that do not depend on m taken once), lane by lane the operations of one abscissa.
 #pragma once
 
 #include <array>
+#include <span>
 #include <vector>
 
 namespace orva {
@@ -43,9 +48,6 @@ struct ModelLayers {
   std::vector<double> sublayer_slip;       // slip rate of the interface at the sublayer's bottom
   std::vector<double>
       sublayer_compliance;  // 1/MPa, interface at the sublayer's top; 0 at the surface
-  // Work storage of the kernel, one matrix per sublayer: each evaluation writes the transfer
-  // matrices of its wavenumber (the chain product is formed apart).
-  std::vector<Mat4> layer_matrices;
 };
 
 // Load and geometry values read by the integrand.
@@ -75,6 +77,8 @@ struct ModelValues {
 
 // Transfer matrix of a sublayer of dimensionless thickness h, Poisson's ratio nu, modulus E (MPa)
 // and compliance K (1/MPa) of the interface at its top, at wavenumber m, divided by e^(m h).
+// layer_transfer_matrix, halfspace_matrix and matrix_multiply are kept as library routines, the
+// whole matrices with the entries that the kernel uses: the kernel forms its chain without them.
 void layer_transfer_matrix(Mat4& out, double m, double h, double nu, double E, double K);
 
 // Matrix of the bottom half-space; K is the compliance of the interface at its top.
@@ -84,22 +88,60 @@ void halfspace_matrix(Mat4& out, double m, double nu, double E, double K);
 // replaces A when p == n, otherwise B. Each entry sums over k = 1..n in increasing k.
 void matrix_multiply(double* a, int n, double* b, int p);
 
+// The values of one sublayer that its matrix takes and that do not depend on the wavenumber, so
+// that a call of the model computes them once rather than once per abscissa.
+struct SublayerTerms {
+  double h = 0.0;   // thickness / plate radius (not used for the half-space)
+  double nu = 0.0;  // Poisson's ratio
+  double e = 0.0;   // modulus E, MPa
+  double k = 0.0;   // E K, K the compliance of the interface at the sublayer's top
+  double d1 = 0.0;  // 1 / (2 (nu^2 - 1))
+  double d2 = 0.0;  // 1 / (2 (nu - 1))
+  double d4 = 0.0;  // 1 / (4 (nu - 1))
+  double g = 0.0;   // 1 / (1 + nu)
+};
+
+SublayerTerms sublayer_terms(double h, double nu, double E, double K);
+
+// The terms of every sublayer of layers, the half-space last (terms.size() == n_model_layers).
+void sublayer_terms(const ModelLayers& layers,
+                    const ModelValues& values,
+                    std::vector<SublayerTerms>& terms);
+
 // The sensor-independent part of the kernel: w = load x R(m), where R is the surface response of
 // the layer system, R = (A21 A42 - A41 A22) / (A31 A42 - A32 A41) with A = L_1 ... L_(N-1) H,
-// formed from columns 1 and 2 of A in the orthogonalised form above. Writes the transfer matrices
-// into layers.layer_matrices.
-double layer_system_response(ModelLayers& layers, const ModelValues& values, double m, double load);
+// formed from columns 1 and 2 of A in the orthogonalised form above.
+double layer_system_response(const ModelLayers& layers,
+                             const ModelValues& values,
+                             double m,
+                             double load);
+// The same from the terms of sublayer_terms.
+double layer_system_response(std::span<const SublayerTerms> terms, double m, double load);
 
-// The same value as layer_system_response, bit for bit (it is the same computation; the chain
-// forms only the two columns that the surface conditions use).
-double layer_system_response_fast(ModelLayers& layers,
-                                  const ModelValues& values,
-                                  double m,
-                                  double load);
+// The instruction sets that the batched kernel is built for. Each lane of a vector does the
+// operations of layer_system_response in the same order (the model is built without contracting
+// a x b + c into one rounding), so every set gives the same bits as the plain one.
+enum class KernelIsa { kPlain, kAvx2, kAvx512 };
+
+// Whether this processor (and its operating system) runs isa.
+bool kernel_isa_available(KernelIsa isa);
+
+// response[i] = layer_system_response at m[i] with load[i], for many abscissae at once, several
+// to a vector register: terms from sublayer_terms, m, load and response of one length. Uses the
+// widest instruction set the processor has, or isa (which must be available).
+void layer_system_responses(std::span<const SublayerTerms> terms,
+                            std::span<const double> m,
+                            std::span<const double> load,
+                            std::span<double> response);
+void layer_system_responses(std::span<const SublayerTerms> terms,
+                            std::span<const double> m,
+                            std::span<const double> load,
+                            std::span<double> response,
+                            KernelIsa isa);
 
 // result = J0(norm_offset m) x load x R(m) x m.
 void layer_system_kernel(
-    ModelLayers& layers, const ModelValues& values, double m, double& result, double load);
+    const ModelLayers& layers, const ModelValues& values, double m, double& result, double load);
 
 // The load of the integrand at wavenumber m: -(q a) J1(a m) / m with a = norm_radius; j1_am is
 // J1(a m).
@@ -109,6 +151,6 @@ double integrand_load(const ModelValues& values, double m, double j1_am);
 // Kept as a library routine, the whole integrand at one wavenumber: the engine never calls it.
 // compute_deflections integrates the remainder over the half-space term instead, from
 // integrand_load and the kernel (forward_model.cpp), and sums a NaN rather than dropping it.
-double deflection_integrand(ModelLayers& layers, const ModelValues& values, double m);
+double deflection_integrand(const ModelLayers& layers, const ModelValues& values, double m);
 
 }  // namespace orva

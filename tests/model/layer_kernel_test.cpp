@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -96,7 +97,6 @@ ModelLayers layers_of(std::vector<double> modulus,
   layers.sublayer_thickness = thickness;
   layers.sublayer_slip.assign(modulus.size(), 0.0);
   layers.sublayer_compliance = compliance;
-  layers.layer_matrices.resize(modulus.size());
   return layers;
 }
 
@@ -150,27 +150,76 @@ TEST(LayerSystemKernel, TendsToTheFirstLayerAtLargeWavenumbers) {
   }
 }
 
-TEST(LayerSystemKernel, TrimmedChainGivesTheSameBits) {
+// The batched kernel does, lane by lane, what one abscissa at a time does: the same bits on every
+// instruction set the processor has, in full and partial vectors, at wavenumbers where e^(-2u) is
+// subnormal or 0, and NaN where a modulus is not a number.
+TEST(LayerSystemKernel, BatchesGiveTheBitsOfOneAbscissaAtATime) {
   const ModelValues values = values_of(0.15);
   const std::vector<double> e = {3900, 1200, 600, 200, 80};
   const std::vector<double> nu = {0.35, 0.3, 0.4, 0.3, 0.45};
   const std::vector<double> h = {0.05, 0.1, 0.8, 0.3, 0};
   const std::vector<double> k = {0, 2e-3, 0, 5e-3, 1e-3};
-  for (std::size_t n = 1; n <= e.size(); ++n) {
-    const auto first = [&](const std::vector<double>& v) {
-      std::vector<double> out(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(n));
-      out.back() = v.back();  // the half-space
-      return out;
-    };
-    ModelLayers layers = layers_of(first(e), first(nu), first(h), first(k));
-    layers.sublayer_compliance[0] = 0;
-    for (double m : {0.003, 0.4, 2.5, 17.0, 90.0}) {
-      const double full = layer_system_response(layers, values, m, -0.3);
-      const double trimmed = layer_system_response_fast(layers, values, m, -0.3);
-      EXPECT_EQ(std::bit_cast<std::uint64_t>(full), std::bit_cast<std::uint64_t>(trimmed))
-          << n << " sublayers, m " << m << ": " << full << " vs " << trimmed;
+  std::vector<double> m;
+  std::vector<double> load;
+  for (int i = 0; i < 61; ++i) {
+    m.push_back(0.003 * std::pow(1.21, i));  // 0.003 to 280
+    load.push_back(-0.3 + 0.01 * i);
+  }
+  for (double big : {1072.0, 1074.5, 3e3, 1e5}) {  // 2 m h1 / 0.15 of about 715 to 6.7e4
+    m.push_back(big);
+    load.push_back(0.7);
+  }
+  const auto bits = [](double x) { return std::bit_cast<std::uint64_t>(x); };
+  for (std::size_t n = 1; n <= e.size() + 1; ++n) {
+    const bool nan_case = n > e.size();
+    const std::size_t n_layers = nan_case ? 3 : n;
+    std::vector<double> ei(e.begin(), e.begin() + static_cast<std::ptrdiff_t>(n_layers));
+    std::vector<double> nui(nu.begin(), nu.begin() + static_cast<std::ptrdiff_t>(n_layers));
+    std::vector<double> hi(h.begin(), h.begin() + static_cast<std::ptrdiff_t>(n_layers));
+    std::vector<double> ki(k.begin(), k.begin() + static_cast<std::ptrdiff_t>(n_layers));
+    ei.back() = e.back();  // the half-space
+    nui.back() = nu.back();
+    ki[0] = 0;
+    if (nan_case) ei[1] = std::nan("");
+    const ModelLayers layers = layers_of(ei, nui, hi, ki);
+    std::vector<SublayerTerms> terms;
+    sublayer_terms(layers, values, terms);
+    ASSERT_EQ(terms.size(), n_layers);
+
+    for (KernelIsa isa : {KernelIsa::kPlain, KernelIsa::kAvx2, KernelIsa::kAvx512}) {
+      if (!kernel_isa_available(isa)) continue;
+      for (std::size_t count : {m.size(), std::size_t{1}, std::size_t{3}, std::size_t{13}}) {
+        std::vector<double> batch(count, 0.0);
+        const std::size_t first = m.size() - count;  // the partial vectors take the large m
+        layer_system_responses(terms,
+                               std::span(m).subspan(first, count),
+                               std::span(load).subspan(first, count),
+                               batch,
+                               isa);
+        for (std::size_t i = 0; i < count; ++i) {
+          const double x = m[first + i];
+          const double one = layer_system_response(layers, values, x, load[first + i]);
+          SCOPED_TRACE(std::to_string(n_layers) + " sublayers, isa " +
+                       std::to_string(static_cast<int>(isa)) + ", m " + std::to_string(x));
+          EXPECT_EQ(bits(layer_system_response(terms, x, load[first + i])), bits(one));
+          if (nan_case) {
+            EXPECT_TRUE(std::isnan(batch[i]) && std::isnan(one));
+          } else {
+            ASSERT_TRUE(std::isfinite(one));
+            EXPECT_EQ(bits(batch[i]), bits(one)) << batch[i] << " vs " << one;
+          }
+        }
+      }
     }
   }
+  // The default path is one of them.
+  std::vector<double> batch(m.size());
+  const ModelLayers layers = layers_of(e, nu, h, k);
+  std::vector<SublayerTerms> terms;
+  sublayer_terms(layers, values, terms);
+  layer_system_responses(terms, m, load, batch);
+  for (std::size_t i = 0; i < m.size(); ++i)
+    EXPECT_EQ(bits(batch[i]), bits(layer_system_response(layers, values, m[i], load[i])));
 }
 
 TEST(DeflectionIntegrand, NanKernelGivesExactlyZero) {
