@@ -1,6 +1,6 @@
 // The platform layer: the grid widget, key codes, the text box's key events, the spin button with
-// its buddy, the font substitutions, running a process, and the Qt seam's document opening, boxes and
-// save dialog.
+// its buddy, the font substitutions, running a process, and the Qt seam's document opening, boxes
+// and save dialog.
 #include <gtest/gtest.h>
 
 #include <QApplication>
