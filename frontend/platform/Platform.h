@@ -40,6 +40,14 @@ class Platform {
                              const QString& title,
                              const QString& initialFolder) = 0;
 
+  // Save-file dialog, offering initialPath (a file name in its folder). It does not ask whether an
+  // existing file may be replaced: the caller asks that with a message box, as for its other
+  // files. Empty result: cancelled.
+  virtual QString saveFileName(QWidget* owner,
+                               const QString& title,
+                               const QString& initialPath,
+                               const QString& filter) = 0;
+
   // Asks the desktop to open a document. Returns a shell-style code: > 32 on success; 2 when the
   // file is missing, 31 when nothing is associated with it, other codes <= 32 for other failures.
   virtual int openDocument(const QString& path) = 0;
@@ -55,7 +63,8 @@ class Platform {
   // Ends a process started by runProcess that is still running (used when the program exits).
   virtual void killProcess() = 0;
 
-  // The printer for one page, or nullptr when there is none. The platform keeps ownership.
+  // The default printer for one page, or nullptr when there is none (no print system, or no
+  // printer in it). The platform keeps ownership.
   virtual QPrinter* printer() = 0;
 
   virtual void beep() = 0;

@@ -65,6 +65,15 @@ QString QtPlatform::folderName(QWidget* owner, const QString& title, const QStri
   return QFileDialog::getExistingDirectory(owner, title, initialFolder);
 }
 
+QString QtPlatform::saveFileName(QWidget* owner,
+                                 const QString& title,
+                                 const QString& initialPath,
+                                 const QString& filter) {
+  // The caller asks before replacing a file; the dialog's own question would come twice.
+  return QFileDialog::getSaveFileName(
+      owner, title, initialPath, filter, nullptr, QFileDialog::DontConfirmOverwrite);
+}
+
 int QtPlatform::openDocument(const QString& path) {
   const QFileInfo file(path);
   if (!file.dir().exists()) return 3;  // path not found
@@ -84,8 +93,9 @@ bool QtPlatform::runProcess(const QString& program,
 void QtPlatform::killProcess() { runner_.kill(); }
 
 QPrinter* QtPlatform::printer() {
-  if (QPrinterInfo::availablePrinters().isEmpty()) return nullptr;
-  printer_ = std::make_unique<QPrinter>(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
+  const QPrinterInfo defaultPrinter = QPrinterInfo::defaultPrinter();
+  if (defaultPrinter.isNull()) return nullptr;
+  printer_ = std::make_unique<QPrinter>(defaultPrinter, QPrinter::HighResolution);
   if (!printer_->isValid()) {
     printer_.reset();
     return nullptr;

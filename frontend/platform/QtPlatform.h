@@ -25,6 +25,10 @@ class QtPlatform : public Platform {
                        const QString& initialFolder,
                        const QString& filter) override;
   QString folderName(QWidget* owner, const QString& title, const QString& initialFolder) override;
+  QString saveFileName(QWidget* owner,
+                       const QString& title,
+                       const QString& initialPath,
+                       const QString& filter) override;
   int openDocument(const QString& path) override;
   bool runProcess(const QString& program,
                   const QStringList& arguments,

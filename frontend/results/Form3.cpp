@@ -1,9 +1,12 @@
 #include "Form3.h"
 
+#include <QBuffer>
+#include <QFileInfo>
 #include <QFont>
 #include <QLabel>
 #include <QLocale>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QPushButton>
 #include <algorithm>
@@ -11,6 +14,7 @@
 
 #include "AppWindows.h"
 #include "DecimalText.h"
+#include "Files.h"
 #include "FlexGrid.h"
 #include "Fonts.h"
 #include "Form2.h"
@@ -268,20 +272,68 @@ void Form3::Command2_Click() {
 
 void Form3::Command5_Click() {
   QPrinter* printer = platform_.printer();
-  QPainter painter;
-  if (printer) {
-    printer->setPageSize(QPageSize(QPageSize::A4));
-    printer->setPageOrientation(QPageLayout::Portrait);
+  if (!printer) {
+    savePageAsPdf();
+    return;
   }
-  if (!printer || !painter.begin(printer)) {
+  if (!printPage(printer)) {
     platform_.messageBox(this,
                          QStringLiteral("プリンターが使用できません。印刷を中止しました。"),
                          MsgStyle::kExclamation,
                          QStringLiteral("Error"));
-    return;
   }
+}
+
+void Form3::savePageAsPdf() {
+  // Offered: the project's name in the folder of the data file, else in the working folder.
+  QString folder = platform_.programFolder();
+  if (windows_.form2 && !windows_.form2->InputPath.isEmpty()) {
+    folder = QFileInfo(windows_.form2->InputPath).absolutePath();
+  }
+  const QString offered =
+      folder + QLatin1Char('/') +
+      (ProjectName.isEmpty() ? QString() : ProjectName + QStringLiteral(".pdf"));
+  const QString path =
+      platform_.saveFileName(this,
+                             QStringLiteral("保存するPDFファイルを指定してください"),
+                             offered,
+                             QStringLiteral("PDF(*.pdf)"));
+  if (path.isEmpty()) return;
+  if (QFileInfo::exists(path)) {
+    const int answer = platform_.messageBox(
+        this,
+        QStringLiteral("同じ名前のPDFファイルが既にあります。上書きしますか？\n") + path,
+        MsgStyle::kYesNoInfo,
+        QStringLiteral("Information"));
+    if (answer != MsgAnswer::kYes) return;
+  }
+
+  // The whole page is made in memory, then written under a temporary name in the file's folder
+  // and renamed over it: the file is complete or absent, and an earlier one stays until then.
+  QBuffer pdf;
+  pdf.open(QIODevice::WriteOnly);
+  bool painted = false;
+  {
+    QPdfWriter writer(&pdf);
+    painted = printPage(&writer);
+  }
+  QString error;
+  if (!painted || !Files::writeFileReplacing(path, pdf.data(), &error)) {
+    platform_.messageBox(this,
+                         QStringLiteral("PDFファイルを保存できませんでした。\n") + path +
+                             (error.isEmpty() ? QString() : QLatin1Char('\n') + error),
+                         MsgStyle::kCritical,
+                         QStringLiteral("Error"));
+  }
+}
+
+bool Form3::printPage(QPagedPaintDevice* device) {
+  device->setPageSize(QPageSize(QPageSize::A4));
+  device->setPageOrientation(QPageLayout::Portrait);
+  QPainter painter;
+  if (!painter.begin(device)) return false;
   // Draw in twips from the top-left corner of the printable area.
-  const double unit = printer->resolution() / 1440.0;
+  const double unit = device->logicalDpiY() / 1440.0;
   painter.scale(unit, unit);
   auto text = [&](int x, int y, const QString& s) {
     painter.drawText(QRectF(x, y, 1e5, 1e5),
@@ -346,12 +398,7 @@ void Form3::Command5_Click() {
   text(4400, 12900, layers);
   text(2500, 13200, moduli);
 
-  if (!painter.end()) {
-    platform_.messageBox(this,
-                         QStringLiteral("プリンターが使用できません。印刷を中止しました。"),
-                         MsgStyle::kExclamation,
-                         QStringLiteral("Error"));
-  }
+  return painter.end();
 }
 
 QString Form3::programFile(const QString& name) const {

@@ -3,7 +3,7 @@
 // name, the layer moduli, the measured and analysed deflections with their match, the
 // evaluation value and the iteration count, the convergence graph (Picture1) and the deflection
 // graph (Picture2). It prints one page, goes back to the editor (Form2), exits, and opens the
-// manual. It writes no file.
+// manual. It writes no file but the printed page, saved as a PDF file where there is no printer.
 #pragma once
 
 #include <QColor>
@@ -19,6 +19,7 @@ class FlexGrid;
 class Platform;
 class PictureBox;
 class QLabel;
+class QPagedPaintDevice;
 class QPushButton;
 
 class Form3 : public FormWindow {
@@ -35,7 +36,7 @@ class Form3 : public FormWindow {
   void Command2_Click();  // draws the deflection graph in Picture2
   void Command3_Click();  // exit, after confirmation
   void Command4_Click();  // back to the editor (unloads this window)
-  void Command5_Click();  // print one page
+  void Command5_Click();  // print one page (no printer: save it as a PDF file)
   void Command6_Click();  // manual
 
   // Controls.
@@ -86,6 +87,10 @@ class Form3 : public FormWindow {
  private:
   QString programFile(const QString& name) const;
   void fillGrids();
+  // Draws the printed page on device (A4, portrait); false when the page cannot be begun or ended.
+  bool printPage(QPagedPaintDevice* device);
+  // Asks for a file and writes the printed page into it as a PDF file, whole or not at all.
+  void savePageAsPdf();
 
   AppWindows& windows_;
   Platform& platform_;

@@ -1,10 +1,13 @@
 // The platform layer: the grid widget, key codes, the text box's key events, the spin button with
-// its buddy, the font substitutions, running a process, and the Qt seam's document opening.
+// its buddy, the font substitutions, running a process, and the Qt seam's document opening, boxes
+// and save dialog.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFontInfo>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -307,6 +310,38 @@ TEST(QtPlatformSeam, YesAnswersSixNoSevenAndOkOne) {
   EXPECT_EQ(answerShownBox(platform, MsgStyle::kYesNoInfo, QMessageBox::No), 7);
   EXPECT_EQ(answerShownBox(platform, MsgStyle::kCritical, QMessageBox::Ok), 1);
   EXPECT_EQ(answerShownBox(platform, MsgStyle::kOk, QMessageBox::Ok), 1);
+}
+
+// The real save dialog hands back an existing file without asking to replace it: the caller asks,
+// so the question comes once and goes through the seam.
+TEST(QtPlatformSeam, TheSaveDialogLeavesTheReplaceQuestionToTheCaller) {
+  QTemporaryDir folder;
+  const QString existing = folder.filePath("page.pdf");
+  ASSERT_TRUE(QFile(existing).open(QIODevice::WriteOnly));  // created, empty
+  QtPlatform platform;
+  bool chosen = false;
+  QStringList asked;
+  QTimer chooser;
+  QObject::connect(&chooser, &QTimer::timeout, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (!w->isVisible()) continue;
+      if (auto* box = qobject_cast<QMessageBox*>(w); box && box->button(QMessageBox::Yes)) {
+        asked << box->text();
+        box->button(QMessageBox::Yes)->click();
+      } else if (auto* dialog = qobject_cast<QFileDialog*>(w); dialog && !chosen) {
+        chosen = true;
+        dialog->selectFile(existing);
+        // Queued, so that a question the dialog asks is met by the next tick of this timer.
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+      }
+    }
+  });
+  chooser.start(0);
+  const QString path = platform.saveFileName(
+      nullptr, QStringLiteral("保存するPDFファイルを指定してください"), existing, "PDF(*.pdf)");
+  chooser.stop();
+  EXPECT_EQ(QFileInfo(path), QFileInfo(existing));
+  EXPECT_TRUE(asked.isEmpty()) << asked.join('|').toStdString();
 }
 
 TEST(FakePlatformPrinter, PrintsToThePdfTheTestNames) {

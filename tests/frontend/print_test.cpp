@@ -2,6 +2,7 @@
 // pdftotext and rasterised with pdftoppm.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QPrinter>
@@ -17,6 +18,7 @@
 #include "AppWindows.h"
 #include "FakePlatform.h"
 #include "FlexGrid.h"
+#include "Form2.h"
 #include "Form3.h"
 #include "Module1.h"
 #include "PictureBox.h"
@@ -42,6 +44,10 @@ class Printing : public ResultsFolderTest {
     form->Command5_Click();
     EXPECT_TRUE(QFile::exists(pdf));
     return pdf;
+  }
+  // Every name in a folder, hidden ones too.
+  static QStringList listing(const QString& path) {
+    return QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
   }
   // The page's text lines, rebuilt from the word boxes that pdftotext reports: words on one
   // baseline, left to right, each gap written as the number of blanks that fill it (the width of
@@ -204,13 +210,123 @@ TEST_F(Printing, FiveLayersGiveFiveNamesAndFiveModuli) {
       << page.toStdString();
 }
 
-TEST_F(Printing, WithoutAPrinterAMessageAndNothingPrinted) {
+// A printer that cannot take the page (its output cannot be opened) gives the message; a printer
+// exists, so no file is asked for.
+TEST_F(Printing, APrinterThatCannotStartThePageGivesTheMessage) {
   load();
+  platform.setPrinterPdf(folder.filePath("missing/page.pdf"));
   platform.answerMessage(MsgAnswer::kOk);
-  form->Command5_Click();  // no PDF path set: the fake has no printer
+  form->Command5_Click();
   ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text,
+            QStringLiteral("プリンターが使用できません。印刷を中止しました。"));
   EXPECT_EQ(platform.boxes[0].style, MsgStyle::kExclamation);
-  EXPECT_TRUE(QDir(folder.path()).entryList({"*.pdf"}).isEmpty());
+  EXPECT_TRUE(platform.dialogs.empty());
+}
+
+// Without a printer the page is saved as a PDF file: the save dialog offers the project's name in
+// the working folder, and the file holds the page the printer gets, pixel for pixel at 300 dpi,
+// on A4 portrait. Nothing else is left in the folder.
+TEST_F(Printing, WithoutAPrinterThePrintersPageIsSavedAsAPdfFile) {
+  load();
+  const QImage printed = raster(print("printer.pdf"), 300);
+  const QStringList before = listing(folder.path());
+  platform.setPrinterPdf(QString());
+  platform.answerSaveFile(folder.filePath("saved.pdf"));
+  form->Command5_Click();
+  EXPECT_TRUE(platform.boxes.empty()) << platform.boxTexts().join('|').toStdString();
+  ASSERT_EQ(platform.dialogs.size(), 1u);
+  const FakePlatform::Dialog& dialog = platform.dialogs[0];
+  EXPECT_EQ(dialog.kind, "saveFile");
+  EXPECT_EQ(dialog.title, QStringLiteral("保存するPDFファイルを指定してください"));
+  EXPECT_EQ(dialog.initialFolder, folder.filePath(QStringLiteral("国道１号試験区間.pdf")));
+  EXPECT_EQ(dialog.filter, "PDF(*.pdf)");
+  EXPECT_EQ(listing(folder.path()), QStringList(before) << "saved.pdf");
+
+  const QString info = QString::fromUtf8(run("pdfinfo", {folder.filePath("saved.pdf")}));
+  EXPECT_TRUE(info.contains(QRegularExpression("Pages: +1\n"))) << info.toStdString();
+  EXPECT_TRUE(info.contains("595 x 842 pts (A4)")) << info.toStdString();  // portrait
+  EXPECT_TRUE(raster(folder.filePath("saved.pdf"), 300) == printed);
+}
+
+// The offer follows the data file: the project's name in its folder once it is saved. Cancel writes
+// nothing and shows nothing.
+TEST_F(Printing, TheSaveDialogOffersTheDataFilesFolderAndCancelWritesNothing) {
+  load();
+  QTemporaryDir data;
+  const QStringList programFiles = listing(folder.path());
+  windows.loadForm2()->InputPath = data.filePath(QStringLiteral("国道１号試験区間.dat"));
+  platform.answerSaveFile(QString());
+  form->Command5_Click();
+  ASSERT_EQ(platform.dialogs.size(), 1u);
+  EXPECT_EQ(platform.dialogs[0].initialFolder,
+            data.filePath(QStringLiteral("国道１号試験区間.pdf")));
+  EXPECT_TRUE(platform.boxes.empty());
+  EXPECT_EQ(listing(folder.path()), programFiles);
+  EXPECT_TRUE(listing(data.path()).isEmpty());
+}
+
+// An existing file is replaced only after the question, asked once: No leaves it as it was, Yes
+// puts the whole page in its place.
+TEST_F(Printing, AnExistingPdfFileIsReplacedOnlyAfterTheQuestion) {
+  load();
+  const QString name = QStringLiteral("国道１号試験区間.pdf");
+  const QString path = folder.filePath(name);
+  writeFile(name, "earlier page");
+  for (int answer : {MsgAnswer::kNo, MsgAnswer::kYes}) {
+    SCOPED_TRACE(answer);
+    platform.boxes.clear();
+    platform.answerSaveFile(path);
+    platform.answerMessage(answer);
+    form->Command5_Click();
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text,
+              QStringLiteral("同じ名前のPDFファイルが既にあります。上書きしますか？\n") + path);
+    EXPECT_EQ(platform.boxes[0].style, MsgStyle::kYesNoInfo);
+    EXPECT_EQ(platform.boxes[0].title, "Information");
+  }
+  const QByteArray pdf = readFile(name);
+  EXPECT_TRUE(pdf.startsWith("%PDF-"));
+  EXPECT_TRUE(pdf.trimmed().endsWith("%%EOF"));
+  EXPECT_TRUE(text(path).contains(QStringLiteral("プロジェクト名：国道１号試験区間")));
+}
+
+// A file that cannot be written gets the message and leaves what was there: a folder whose name a
+// regular file has taken, and a file whose name leaves no room for a temporary name beside it
+// (both fail for root too). Writing in place would have replaced the earlier file.
+TEST_F(Printing, AFailedSaveShowsTheMessageAndKeepsTheEarlierFile) {
+  load();
+  const QString longName = QString(246, QLatin1Char('n')) + ".pdf";  // 250 bytes
+  writeFile("taken", "a file, not a folder");
+  writeFile(longName, "earlier page");
+  const QStringList before = listing(folder.path());
+  struct Case {
+    const char* name;
+    QString path;
+    bool exists;
+  };
+  const Case cases[] = {
+      {"folder name taken by a file", folder.filePath("taken/page.pdf"), false},
+      {"no room for a temporary name", folder.filePath(longName), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    platform.boxes.clear();
+    platform.answerSaveFile(c.path);
+    if (c.exists) platform.answerMessage(MsgAnswer::kYes);
+    platform.answerMessage(MsgAnswer::kOk);
+    form->Command5_Click();
+    ASSERT_EQ(platform.boxes.size(), c.exists ? 2u : 1u);
+    const FakePlatform::Box& box = platform.boxes.back();
+    EXPECT_TRUE(box.text.startsWith(QStringLiteral("PDFファイルを保存できませんでした。\n") +
+                                    c.path + "\n"))
+        << box.text.toStdString();
+    EXPECT_EQ(box.style, MsgStyle::kCritical);
+    EXPECT_EQ(box.title, "Error");
+    EXPECT_EQ(listing(folder.path()), before);
+    EXPECT_EQ(readFile("taken"), "a file, not a folder");
+    EXPECT_EQ(readFile(longName), "earlier page");
+  }
 }
 
 // A window whose load stopped at a file check still prints: empty values, blank graphs.

@@ -13,7 +13,8 @@ FakePlatform::~FakePlatform() {
 }
 
 int FakePlatform::pendingAnswers() const {
-  return static_cast<int>(message_answers_.size() + file_answers_.size() + folder_answers_.size());
+  return static_cast<int>(message_answers_.size() + file_answers_.size() + folder_answers_.size() +
+                          save_answers_.size());
 }
 
 QStringList FakePlatform::boxTexts() const {
@@ -39,29 +40,34 @@ int FakePlatform::messageBox(QWidget*, const QString& text, int style, const QSt
   return answer;
 }
 
+QString FakePlatform::askDialog(std::deque<QString>& answers, const Dialog& dialog) {
+  dialogs.push_back(dialog);
+  if (answers.empty()) {
+    ADD_FAILURE() << "unscripted " << dialog.kind.toStdString() << " dialog \""
+                  << dialog.title.toStdString() << "\"";
+    return {};
+  }
+  QString path = answers.front();
+  answers.pop_front();
+  return path;
+}
+
 QString FakePlatform::openFileName(QWidget*,
                                    const QString& title,
                                    const QString& initialFolder,
                                    const QString& filter) {
-  dialogs.push_back({QStringLiteral("openFile"), title, initialFolder, filter});
-  if (file_answers_.empty()) {
-    ADD_FAILURE() << "unscripted open-file dialog \"" << title.toStdString() << "\"";
-    return {};
-  }
-  QString path = file_answers_.front();
-  file_answers_.pop_front();
-  return path;
+  return askDialog(file_answers_, {QStringLiteral("openFile"), title, initialFolder, filter});
 }
 
 QString FakePlatform::folderName(QWidget*, const QString& title, const QString& initialFolder) {
-  dialogs.push_back({QStringLiteral("folder"), title, initialFolder, QString()});
-  if (folder_answers_.empty()) {
-    ADD_FAILURE() << "unscripted folder dialog \"" << title.toStdString() << "\"";
-    return {};
-  }
-  QString path = folder_answers_.front();
-  folder_answers_.pop_front();
-  return path;
+  return askDialog(folder_answers_, {QStringLiteral("folder"), title, initialFolder, QString()});
+}
+
+QString FakePlatform::saveFileName(QWidget*,
+                                   const QString& title,
+                                   const QString& initialPath,
+                                   const QString& filter) {
+  return askDialog(save_answers_, {QStringLiteral("saveFile"), title, initialPath, filter});
 }
 
 int FakePlatform::openDocument(const QString& path) {

@@ -23,9 +23,9 @@ class FakePlatform : public Platform {
     QString title;
   };
   struct Dialog {
-    QString kind;  // "openFile" or "folder"
+    QString kind;  // "openFile", "folder" or "saveFile"
     QString title;
-    QString initialFolder;
+    QString initialFolder;  // for "saveFile": the offered file's path
     QString filter;
   };
   struct Run {
@@ -41,6 +41,7 @@ class FakePlatform : public Platform {
   void answerMessage(int answer) { message_answers_.push_back(answer); }
   void answerOpenFile(const QString& path) { file_answers_.push_back(path); }
   void answerFolder(const QString& path) { folder_answers_.push_back(path); }
+  void answerSaveFile(const QString& path) { save_answers_.push_back(path); }  // "": cancel
   void setProgramFolder(const QString& folder) { program_folder_ = folder; }
   void setOpenDocumentResult(int code) { open_document_result_ = code; }
   void setPrinterPdf(const QString& path) { pdf_path_ = path; }
@@ -64,6 +65,10 @@ class FakePlatform : public Platform {
                        const QString& initialFolder,
                        const QString& filter) override;
   QString folderName(QWidget* owner, const QString& title, const QString& initialFolder) override;
+  QString saveFileName(QWidget* owner,
+                       const QString& title,
+                       const QString& initialPath,
+                       const QString& filter) override;
   int openDocument(const QString& path) override;
   bool runProcess(const QString& program,
                   const QStringList& arguments,
@@ -76,9 +81,13 @@ class FakePlatform : public Platform {
   void quit() override { ++quits; }
 
  private:
+  // Records the dialog and takes its answer from the queue.
+  QString askDialog(std::deque<QString>& answers, const Dialog& dialog);
+
   std::deque<int> message_answers_;
   std::deque<QString> file_answers_;
   std::deque<QString> folder_answers_;
+  std::deque<QString> save_answers_;
   QString program_folder_;
   int open_document_result_ = 42;
   QString pdf_path_;

@@ -39,6 +39,10 @@ class ResultsFolderTest : public testing::Test {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(bytes);
   }
+  QByteArray readFile(const QString& name) const {
+    QFile f(folder.filePath(name));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  }
   // A results window of its own, loaded from the folder.
   Form3* load() {
     form = std::make_unique<Form3>(windows);
