@@ -182,12 +182,31 @@ std::size_t home_slot(const DeflectionCache& cache, std::uint64_t key) {
   return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - cache.capacity_log2));
 }
 
+constexpr double kNotComputed = std::numeric_limits<double>::quiet_NaN();
+
 // Empties the table, keeping its size.
 void clear_table(DeflectionCache& cache, std::size_t n_sensors) {
   if (cache.capacity_log2 == 0) cache.capacity_log2 = DeflectionCache::kInitialCapacityLog2;
   cache.slots.assign(capacity(cache), DeflectionCache::Slot{});
-  cache.j0.assign(capacity(cache) * n_sensors, std::numeric_limits<double>::quiet_NaN());
+  cache.j0.assign(capacity(cache) * n_sensors, kNotComputed);
+  cache.decay.assign(capacity(cache) * cache.decay_heights.size(), kNotComputed);
   cache.n_used = 0;
+}
+
+// Keeps the decay factors of the table when the sublayers above the half-space have the
+// thicknesses of the previous call, otherwise forgets them.
+void match_decays(DeflectionCache& cache, std::span<const SublayerTerms> terms) {
+  std::size_t rows = terms.size() - 1;
+  if (rows > DeflectionCache::kMaxDecayRows) rows = 0;
+  bool same = cache.decay_heights.size() == rows;
+  for (std::size_t s = 0; same && s < rows; ++s) {
+    same = std::bit_cast<std::uint64_t>(cache.decay_heights[s]) ==
+           std::bit_cast<std::uint64_t>(terms[s].h);
+  }
+  if (same) return;
+  cache.decay_heights.resize(rows);
+  for (std::size_t s = 0; s < rows; ++s) cache.decay_heights[s] = terms[s].h;
+  cache.decay.assign(capacity(cache) * rows, kNotComputed);
 }
 
 // Starts a call: keeps the J0 and J1 values when the loaded radius and the offsets are those of the
@@ -217,11 +236,14 @@ void begin_call(DeflectionCache& cache, const ModelInputs& inputs, const ModelVa
   cache.used.clear();
 }
 
-// Makes the table four times larger and moves every entry (with its J0 values) to its place.
+// Makes the table four times larger and moves every entry (with its J0 values and decay factors)
+// to its place.
 void grow(DeflectionCache& cache) {
   const std::size_t n_sensors = cache.norm_offsets.size();
+  const std::size_t rows = cache.decay_heights.size();
   std::vector<DeflectionCache::Slot> old_slots = std::move(cache.slots);
   std::vector<double> old_j0 = std::move(cache.j0);
+  std::vector<double> old_decay = std::move(cache.decay);
   cache.capacity_log2 += DeflectionCache::kGrowthLog2;
   clear_table(cache, n_sensors);
   for (std::size_t from = 0; from < old_slots.size(); ++from) {
@@ -233,6 +255,9 @@ void grow(DeflectionCache& cache) {
     std::copy_n(old_j0.begin() + static_cast<std::ptrdiff_t>(from * n_sensors),
                 n_sensors,
                 cache.j0.begin() + static_cast<std::ptrdiff_t>(pos * n_sensors));
+    std::copy_n(old_decay.begin() + static_cast<std::ptrdiff_t>(from * rows),
+                rows,
+                cache.decay.begin() + static_cast<std::ptrdiff_t>(pos * rows));
     ++cache.n_used;
   }
 }
@@ -287,16 +312,29 @@ void evaluate_foreseen(DeflectionCache& cache,
   std::erase_if(m, [&values](double x) { return x > values.decay_point; });
   // Each is in the table (the list is emptied with it), so finding them inserts nothing and the
   // slots stay where they are.
+  const std::size_t n_decays = terms.size() - 1;
+  const std::size_t rows = cache.decay_heights.size();
   cache.batch_slot.resize(m.size());
   cache.batch_load.resize(m.size());
+  cache.batch_decay.resize(m.size() * n_decays);
   cache.batch_response.resize(m.size());
   for (std::size_t i = 0; i < m.size(); ++i) {
     const std::ptrdiff_t pos = find_slot(cache, m[i], values);
     cache.batch_slot[i] = pos;
     cache.batch_load[i] =
         pos < 0 ? 0.0 : integrand_load(values, m[i], cache.slots[static_cast<std::size_t>(pos)].j1);
+    double* kept =
+        pos < 0 || rows == 0 ? nullptr : &cache.decay[static_cast<std::size_t>(pos) * rows];
+    for (std::size_t s = 0; s < n_decays; ++s) {
+      double x = kept ? kept[s] : kNotComputed;
+      if (std::isnan(x)) {
+        x = decay_factor(m[i], terms[s].h);
+        if (kept) kept[s] = x;
+      }
+      cache.batch_decay[i * n_decays + s] = x;
+    }
   }
-  layer_system_responses(terms, m, cache.batch_load, cache.batch_response);
+  layer_system_responses(terms, m, cache.batch_load, cache.batch_decay, cache.batch_response);
   for (std::size_t i = 0; i < m.size(); ++i) {
     if (cache.batch_slot[i] < 0) continue;
     fill_slot(cache,
@@ -376,6 +414,7 @@ void compute_deflections(ModelState& state,
   DeflectionCache& cache = state.cache;
   begin_call(cache, inputs, state.values);
   sublayer_terms(state.layers, state.values, state.terms);
+  match_decays(cache, state.terms);
   evaluate_foreseen(cache, state.terms, state.values, c);
   const auto n_sensors = static_cast<std::size_t>(inputs.n_sensors);
   for (std::size_t j = 0; j < n_sensors; ++j) {

@@ -70,8 +70,15 @@ struct DeflectionCache {
   // did not foresee one at a time. Emptied with the table.
   std::vector<double> used;
   std::vector<double> previous;
+  // decay_factor of each slot's abscissa for each sublayer above the half-space, slot x rows +
+  // sublayer, kept across the calls of a run while the sublayers' thicknesses are those of
+  // decay_heights (rows of them; none beyond kMaxDecayRows sublayers); NaN = not yet computed.
+  static constexpr int kMaxDecayRows = 32;
+  std::vector<double> decay;
+  std::vector<double> decay_heights;
   std::vector<std::ptrdiff_t> batch_slot;  // work arrays of that evaluation
   std::vector<double> batch_load;
+  std::vector<double> batch_decay;
   std::vector<double> batch_response;
 };
 

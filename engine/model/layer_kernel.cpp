@@ -14,7 +14,7 @@ namespace {
 // --- Lanes ---------------------------------------------------------------------------------------
 // The kernel is written once, for a value type V that is either double (one abscissa) or a vector
 // of L doubles (L abscissae, one to a lane). Arithmetic on a vector acts lane by lane with the
-// rounding of the scalar operation; what has no vector form (exp) is taken lane by lane.
+// rounding of the scalar operation.
 
 typedef double Double2 __attribute__((vector_size(16)));
 typedef double Double4 __attribute__((vector_size(32)));
@@ -44,13 +44,6 @@ struct Lanes<8> {
 template <class V>
 constexpr int kLanes = sizeof(V) / sizeof(double);
 
-[[gnu::always_inline]] inline void exp_each(const double& x, double& out) { out = std::exp(x); }
-
-template <class V>
-[[gnu::always_inline]] inline void exp_each(const V& x, V& out) {
-  for (int l = 0; l < kLanes<V>; ++l) out[l] = std::exp(x[l]);
-}
-
 // 2^-(e/2) for the binary exponent e of x > 0 (about 1 / sqrt(x), a power of 2 so that scaling by
 // it is exact).
 [[gnu::always_inline]] inline void inverse_sqrt_power_of_two(const double& x, double& out) {
@@ -69,12 +62,14 @@ template <class V>
 
 // --- The layer matrices, by columns (entry (r, c) at (c - 1) x 4 + r - 1) ------------------------
 
-// Transfer matrix of a sublayer at wavenumber m, divided by e^u (u = m h). sinh(u) / e^u and
+// Transfer matrix of a sublayer at wavenumber m, divided by e^u (u = m h), from x = e^(-2u)
+// (decay_factor). sinh(u) / e^u and
 // cosh(u) / e^u are (1 -+ x) / 2 with x = e^(-2u), and the terms over e^(2u) are polynomials in
 // x: no entry holds a growing exponential, and none overflows for any thickness.
 template <class V>
 [[gnu::always_inline]] inline void transfer_entries(const SublayerTerms& t,
                                                     const V& m,
+                                                    const V& x,
                                                     V (&out)[16]) {
   const double h = t.h;
   const double nu = t.nu;
@@ -84,8 +79,6 @@ template <class V>
   const double d2 = t.d2;
   const double d4 = t.d4;
   const V u = m * h;
-  V x;
-  exp_each(-2 * u, x);
   const V sh = (1 - x) / 2;
   const V ch = (1 + x) / 2;
   const V em = E * m;
@@ -179,9 +172,11 @@ void sublayer_terms(const ModelLayers& layers,
   }
 }
 
+double decay_factor(double m, double h) { return std::exp(-2 * (m * h)); }
+
 void layer_transfer_matrix(Mat4& out, double m, double h, double nu, double E, double K) {
   double entries[16];
-  transfer_entries(sublayer_terms(h, nu, E, K), m, entries);
+  transfer_entries(sublayer_terms(h, nu, E, K), m, decay_factor(m, h), entries);
   copy_matrix(entries, out);
 }
 
@@ -311,13 +306,14 @@ template <class V>
   }
 }
 
-// load x R(m) for the n sublayers whose terms term(i) gives (i = 0 .. n-1, the half-space last).
+// load x R(m) for the n sublayers whose terms term(i) gives (i = 0 .. n-1, the half-space last);
+// decay(i, t, x) sets x to the decay factor of sublayer i, whose terms are t.
 // Only columns 1 and 2 of A = L_1 L_2 ... L_(N-1) H enter the surface conditions: that 4 x 2
 // block is carried up from the half-space, one sublayer at a time, its columns made orthogonal
 // and of about unit length after each step.
-template <class V, class Terms>
+template <class V, class Terms, class Decay>
 [[gnu::always_inline]] inline void response(
-    int n, const Terms& term, const V& m, const V& load, V& out) {
+    int n, const Terms& term, const Decay& decay, const V& m, const V& load, V& out) {
   V p[8];
   {
     V hs[16];
@@ -327,8 +323,10 @@ template <class V, class Terms>
   }
   for (int i = n - 2; i >= 0; --i) {
     const SublayerTerms& t = term(i);
+    V x;
+    decay(i, t, x);
     V l[16];
-    transfer_entries(t, m, l);
+    transfer_entries(t, m, x, l);
     multiply_block(l, p);
     orthonormalize_columns(p, t.e, m);
   }
@@ -345,24 +343,31 @@ template <int L>
 [[gnu::always_inline]] inline void responses_in_lanes(std::span<const SublayerTerms> terms,
                                                       std::span<const double> m,
                                                       std::span<const double> load,
+                                                      std::span<const double> decay,
                                                       std::span<double> out) {
   using V = typename Lanes<L>::D;
   const int n = static_cast<int>(terms.size());
+  const std::size_t rows = terms.size() - 1;
   const auto term = [terms](int i) -> const SublayerTerms& {
     return terms[static_cast<std::size_t>(i)];
   };
   const std::size_t count = m.size();
   for (std::size_t i = 0; i < count; i += L) {
+    std::size_t lane[L];
     V mv;
     V lv;
 #pragma GCC unroll 8
     for (int l = 0; l < L; ++l) {
-      const std::size_t j = std::min(i + static_cast<std::size_t>(l), count - 1);
-      mv[l] = m[j];
-      lv[l] = load[j];
+      lane[l] = std::min(i + static_cast<std::size_t>(l), count - 1);
+      mv[l] = m[lane[l]];
+      lv[l] = load[lane[l]];
     }
+    const auto given = [&](int s, const SublayerTerms&, V& x) {
+#pragma GCC unroll 8
+      for (int l = 0; l < L; ++l) x[l] = decay[lane[l] * rows + static_cast<std::size_t>(s)];
+    };
     V r;
-    response(n, term, mv, lv, r);
+    response(n, term, given, mv, lv, r);
     for (int l = 0; l < L && i + static_cast<std::size_t>(l) < count; ++l) out[i + l] = r[l];
   }
 }
@@ -370,28 +375,32 @@ template <int L>
 using ResponsesFn = void (*)(std::span<const SublayerTerms>,
                              std::span<const double>,
                              std::span<const double>,
+                             std::span<const double>,
                              std::span<double>);
 
 void responses_plain(std::span<const SublayerTerms> terms,
                      std::span<const double> m,
                      std::span<const double> load,
+                     std::span<const double> decay,
                      std::span<double> out) {
-  responses_in_lanes<2>(terms, m, load, out);
+  responses_in_lanes<2>(terms, m, load, decay, out);
 }
 
 #if defined(__x86_64__)
 [[gnu::target("avx2")]] void responses_avx2(std::span<const SublayerTerms> terms,
                                             std::span<const double> m,
                                             std::span<const double> load,
+                                            std::span<const double> decay,
                                             std::span<double> out) {
-  responses_in_lanes<4>(terms, m, load, out);
+  responses_in_lanes<4>(terms, m, load, decay, out);
 }
 
 [[gnu::target("avx512f")]] void responses_avx512(std::span<const SublayerTerms> terms,
                                                  std::span<const double> m,
                                                  std::span<const double> load,
+                                                 std::span<const double> decay,
                                                  std::span<double> out) {
-  responses_in_lanes<8>(terms, m, load, out);
+  responses_in_lanes<8>(terms, m, load, decay, out);
 }
 #endif
 
@@ -425,25 +434,29 @@ bool kernel_isa_available(KernelIsa isa) {
 void layer_system_responses(std::span<const SublayerTerms> terms,
                             std::span<const double> m,
                             std::span<const double> load,
+                            std::span<const double> decay,
                             std::span<double> response) {
   static const ResponsesFn widest = widest_available();
-  widest(terms, m, load, response);
+  widest(terms, m, load, decay, response);
 }
 
 void layer_system_responses(std::span<const SublayerTerms> terms,
                             std::span<const double> m,
                             std::span<const double> load,
+                            std::span<const double> decay,
                             std::span<double> response,
                             KernelIsa isa) {
-  responses_for(isa)(terms, m, load, response);
+  responses_for(isa)(terms, m, load, decay, response);
 }
 
 double layer_system_response(std::span<const SublayerTerms> terms, double m, double load) {
   const auto term = [terms](int i) -> const SublayerTerms& {
     return terms[static_cast<std::size_t>(i)];
   };
+  // The decay factor of each sublayer as the chain reaches it.
+  const auto decay = [m](int, const SublayerTerms& t, double& x) { x = decay_factor(m, t.h); };
   double w;
-  response(static_cast<int>(terms.size()), term, m, load, w);
+  response(static_cast<int>(terms.size()), term, decay, m, load, w);
   return w;
 }
 
@@ -458,8 +471,10 @@ double layer_system_response(const ModelLayers& layers,
                           layers.sublayer_modulus[i],
                           layers.sublayer_compliance[i]);
   };
+  // The decay factor of each sublayer as the chain reaches it.
+  const auto decay = [m](int, const SublayerTerms& t, double& x) { x = decay_factor(m, t.h); };
   double w;
-  response(layers.n_model_layers, term, m, load, w);
+  response(layers.n_model_layers, term, decay, m, load, w);
   return w;
 }
 

@@ -126,16 +126,24 @@ enum class KernelIsa { kPlain, kAvx2, kAvx512 };
 // Whether this processor (and its operating system) runs isa.
 bool kernel_isa_available(KernelIsa isa);
 
+// x = e^(-2 m h), the only exponential of the transfer matrix of a sublayer of dimensionless
+// thickness h: it depends on the abscissa and the geometry alone, not on the moduli.
+double decay_factor(double m, double h);
+
 // response[i] = layer_system_response at m[i] with load[i], for many abscissae at once, several
-// to a vector register: terms from sublayer_terms, m, load and response of one length. Uses the
-// widest instruction set the processor has, or isa (which must be available).
+// to a vector register: terms from sublayer_terms (n of them), m, load and response of one length,
+// decay[i (n - 1) + s] = decay_factor(m[i], terms[s].h) for the n - 1 sublayers above the
+// half-space. Uses the widest instruction set the processor has, or isa (which must be
+// available).
 void layer_system_responses(std::span<const SublayerTerms> terms,
                             std::span<const double> m,
                             std::span<const double> load,
+                            std::span<const double> decay,
                             std::span<double> response);
 void layer_system_responses(std::span<const SublayerTerms> terms,
                             std::span<const double> m,
                             std::span<const double> load,
+                            std::span<const double> decay,
                             std::span<double> response,
                             KernelIsa isa);
 

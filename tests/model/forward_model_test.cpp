@@ -379,8 +379,9 @@ TEST(ForwardModel, DeflectionAtPointIsTheLastSensorOfTheLatestCall) {
 
 std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
 
-// The fast path keeps the table, the Bessel values of a run and the kernel values of a call; none
-// of that may change a bit, also when the moduli change from call to call and the run changes.
+// The fast path keeps the table, the Bessel values and decay factors of a run and the kernel values
+// of a call; none of that may change a bit, also when the moduli change from call to call, the
+// layers within a run, and the run.
 TEST(ForwardModel, FastPathIsBitIdenticalToTheStraightforwardOne) {
   Pavement three = three_layers();
   three.offsets = {0, 20, 30, 45, 60, 90, 120, 150};
@@ -389,6 +390,8 @@ TEST(ForwardModel, FastPathIsBitIdenticalToTheStraightforwardOne) {
   four.poisson = {0.35, 0.35, 0.4, 0.45};
   four.thickness = {5, 10, 25, 0};
   four.slip = {0.9, 0, 0.5, 0};
+  Pavement thicker = four;  // the same run: offsets and plate kept, the decay factors not
+  thicker.thickness = {6, 10, 25, 0};
   Pavement deep;
   deep.modulus = {30000, 1500, 500};
   deep.poisson = {0.35, 0.4, 0.45};
@@ -409,7 +412,8 @@ TEST(ForwardModel, FastPathIsBitIdenticalToTheStraightforwardOne) {
 
   ModelState fast;
   ModelState plain;
-  const Pavement* runs[] = {&three, &four, &three, &deep, &other_plate, &one, &uniform, &three};
+  const Pavement* runs[] = {
+      &three, &four, &thicker, &deep, &three, &other_plate, &one, &uniform, &three};
   int call = 0;
   for (const Pavement* run : runs) {
     Pavement p = *run;

@@ -185,6 +185,11 @@ TEST(LayerSystemKernel, BatchesGiveTheBitsOfOneAbscissaAtATime) {
     std::vector<SublayerTerms> terms;
     sublayer_terms(layers, values, terms);
     ASSERT_EQ(terms.size(), n_layers);
+    const std::size_t rows = n_layers - 1;
+    std::vector<double> decay;
+    for (double x : m) {
+      for (std::size_t s = 0; s < rows; ++s) decay.push_back(decay_factor(x, terms[s].h));
+    }
 
     for (KernelIsa isa : {KernelIsa::kPlain, KernelIsa::kAvx2, KernelIsa::kAvx512}) {
       if (!kernel_isa_available(isa)) continue;
@@ -194,6 +199,7 @@ TEST(LayerSystemKernel, BatchesGiveTheBitsOfOneAbscissaAtATime) {
         layer_system_responses(terms,
                                std::span(m).subspan(first, count),
                                std::span(load).subspan(first, count),
+                               std::span(decay).subspan(first * rows, count * rows),
                                batch,
                                isa);
         for (std::size_t i = 0; i < count; ++i) {
@@ -217,7 +223,11 @@ TEST(LayerSystemKernel, BatchesGiveTheBitsOfOneAbscissaAtATime) {
   const ModelLayers layers = layers_of(e, nu, h, k);
   std::vector<SublayerTerms> terms;
   sublayer_terms(layers, values, terms);
-  layer_system_responses(terms, m, load, batch);
+  std::vector<double> decay;
+  for (double x : m) {
+    for (std::size_t s = 0; s + 1 < terms.size(); ++s) decay.push_back(decay_factor(x, terms[s].h));
+  }
+  layer_system_responses(terms, m, load, decay, batch);
   for (std::size_t i = 0; i < m.size(); ++i)
     EXPECT_EQ(bits(batch[i]), bits(layer_system_response(layers, values, m[i], load[i])));
 }
