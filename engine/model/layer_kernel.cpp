@@ -484,10 +484,6 @@ void layer_system_kernel(
   result = ::j0(values.norm_offset * m) * w * m;
 }
 
-double integrand_load(const ModelValues& values, double m, double j1_am) {
-  return -(values.contact_pressure * values.norm_radius) * j1_am / m;
-}
-
 double deflection_integrand(const ModelLayers& layers, const ModelValues& values, double m) {
   const double load = integrand_load(values, m, ::j1(values.norm_radius * m));
   double value;

@@ -153,7 +153,9 @@ void layer_system_kernel(
 
 // The load of the integrand at wavenumber m: -(q a) J1(a m) / m with a = norm_radius; j1_am is
 // J1(a m).
-double integrand_load(const ModelValues& values, double m, double j1_am);
+inline double integrand_load(const ModelValues& values, double m, double j1_am) {
+  return -(values.contact_pressure * values.norm_radius) * j1_am / m;
+}
 
 // The integrand of the deflection integral, -(q a) J1(a m) J0(rho m) R(m); a NaN value becomes 0.
 // Kept as a library routine, the whole integrand at one wavenumber: the engine never calls it.
