@@ -1,7 +1,9 @@
 // Cost of one forward-model call (all sensors) as the Gauss-Newton driver makes it: the moduli
 // change from call to call, the sensors and layers stay. "fast" is compute_deflections (table built
-// once, kernel once per abscissa for all sensors, Bessel values kept for the run);
-// "straightforward" is compute_deflections_uncached, which gives the same bits.
+// once, kernel once per abscissa for all sensors and in batches of a vector register's width,
+// Bessel values and decay factors kept for the run); "straightforward" is
+// compute_deflections_uncached, which gives the same bits. "kernel" is the batched kernel alone on
+// the abscissae of one call, on each instruction set the processor has.
 #include <benchmark/benchmark.h>
 
 #include <vector>
@@ -66,6 +68,41 @@ void BM_ComputeDeflections(benchmark::State& bench) {
   if constexpr (kPath == Path::kFast) bench.counters["abscissae"] = state.cache.n_used;
 }
 
+// The batched kernel alone at the abscissae that one call of structure 1 asks for.
+void BM_Kernel(benchmark::State& bench) {
+  const auto isa = static_cast<orva::KernelIsa>(bench.range(0));
+  if (!orva::kernel_isa_available(isa)) {
+    bench.SkipWithError("not available on this processor");
+    return;
+  }
+  const Structure& s = kStructures[1];
+  const orva::ModelInputs inputs{static_cast<int>(s.modulus.size()),
+                                 static_cast<int>(kOffsets.size()),
+                                 s.poisson,
+                                 s.thickness,
+                                 s.slip,
+                                 kOffsets,
+                                 4900,
+                                 15};
+  orva::ModelState state;
+  std::vector<double> deflections(kOffsets.size());
+  orva::compute_deflections(state, inputs, s.modulus, deflections);
+  const std::vector<double>& m = state.cache.used;
+  const std::size_t rows = state.terms.size() - 1;
+  std::vector<double> load(m.size(), -0.5);
+  std::vector<double> decay;
+  for (double x : m) {
+    for (std::size_t r = 0; r < rows; ++r) decay.push_back(orva::decay_factor(x, state.terms[r].h));
+  }
+  std::vector<double> response(m.size());
+  for (auto _ : bench) {
+    orva::layer_system_responses(state.terms, m, load, decay, response, isa);
+    benchmark::DoNotOptimize(response.data());
+    benchmark::ClobberMemory();
+  }
+  bench.counters["abscissae"] = static_cast<double>(m.size());
+}
+
 void structures(benchmark::internal::Benchmark* b) {
   b->ArgName("structure")->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMicrosecond);
 }
@@ -77,6 +114,11 @@ BENCHMARK_TEMPLATE(BM_ComputeDeflections, Path::kFirstCall)
 BENCHMARK_TEMPLATE(BM_ComputeDeflections, Path::kStraightforward)
     ->Name("straightforward")
     ->Apply(structures);
+BENCHMARK(BM_Kernel)
+    ->Name("kernel, structure 1")
+    ->ArgName("isa (0 plain, 1 AVX2, 2 AVX-512)")
+    ->DenseRange(0, 2)
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -50,9 +50,10 @@ struct DeflectionCache {
     double response = 0.0;    // layer_system_response(m, load) of that call
     double halfspace = 0.0;   // c J1(norm_radius m) / m of that call, c of halfspace_coefficient
   };
-  // 256 slots hold the 192 abscissae of a thick top layer; 1024 the 550 of a 5 cm one, 4096 the
-  // 2000 of a 2 cm top. Growing by 4 at a time keeps what a fresh state allocates and frees (the
-  // old and new tables together) under the 128 KB that glibc hands back to the system at once.
+  // 256 slots hold 192 abscissae, enough for a top layer of about 20 cm; 1024 the 550 of a 5 cm
+  // one, 4096 the 2000 of a 2 cm top. Growing by 4 at a time moves the entries at most a few times
+  // in a run, and a fresh state allocates only what its calls need: at 1024 slots, 48 KB of slots
+  // and 8 KB per sensor (J0) and per sublayer (decay factors).
   static constexpr int kInitialCapacityLog2 = 8;
   static constexpr int kGrowthLog2 = 2;
   static constexpr int kMaxCapacityLog2 = 14;
