@@ -101,6 +101,8 @@ struct SublayerTerms {
   double g = 0.0;   // 1 / (1 + nu)
 };
 
+// The terms of a sublayer of dimensionless thickness h, Poisson's ratio nu, modulus E (MPa) and
+// compliance K (1/MPa) of the interface at its top.
 SublayerTerms sublayer_terms(double h, double nu, double E, double K);
 
 // The terms of every sublayer of layers, the half-space last (terms.size() == n_model_layers).
@@ -131,8 +133,8 @@ bool kernel_isa_available(KernelIsa isa);
 double decay_factor(double m, double h);
 
 // response[i] = layer_system_response at m[i] with load[i], for many abscissae at once, several
-// to a vector register: terms from sublayer_terms (n of them), m, load and response of one length,
-// decay[i (n - 1) + s] = decay_factor(m[i], terms[s].h) for the n - 1 sublayers above the
+// to a vector register: terms from sublayer_terms (n >= 1 of them), m, load and response of one
+// length, decay[i (n - 1) + s] = decay_factor(m[i], terms[s].h) for the n - 1 sublayers above the
 // half-space. Uses the widest instruction set the processor has, or isa (which must be
 // available).
 void layer_system_responses(std::span<const SublayerTerms> terms,
