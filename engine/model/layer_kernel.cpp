@@ -63,9 +63,8 @@ template <class V>
 // --- The layer matrices, by columns (entry (r, c) at (c - 1) x 4 + r - 1) ------------------------
 
 // Transfer matrix of a sublayer at wavenumber m, divided by e^u (u = m h), from x = e^(-2u)
-// (decay_factor). sinh(u) / e^u and
-// cosh(u) / e^u are (1 -+ x) / 2 with x = e^(-2u), and the terms over e^(2u) are polynomials in
-// x: no entry holds a growing exponential, and none overflows for any thickness.
+// (decay_factor). sinh(u) / e^u and cosh(u) / e^u are (1 -+ x) / 2, and the terms over e^(2u) are
+// polynomials in x: no entry holds a growing exponential, and none overflows for any thickness.
 template <class V>
 [[gnu::always_inline]] inline void transfer_entries(const SublayerTerms& t,
                                                     const V& m,
