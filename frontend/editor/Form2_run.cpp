@@ -1,6 +1,7 @@
 // Running the engine: ORVA-V4 is started in the program folder and waited for with the window
-// alive; its iteration report decides success and is handed over beside the data file and as
-// "out1.dat". Showing the results hands over to the results window.
+// alive; a run succeeds when the engine ends with status 0 and has written its iteration report,
+// which is then handed over beside the data file and as "out1.dat". Showing the results hands
+// over to the results window.
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
@@ -22,12 +23,48 @@ void removeIfPresent(const QString& path) {
   if (state == 0 || state == 1) QFile::remove(path);
 }
 
+// Removes the file at path when there is one; false, with the system's reason, when it stays.
+bool removeEarlier(const QString& path, QString* reason) {
+  const int state = Module1::FileState(path);
+  if (state != 0 && state != 1) return true;
+  QFile file(path);
+  if (file.remove()) return true;
+  *reason = file.errorString();
+  return false;
+}
+
+// The second line of the failure message: how the engine ended, when that was not status 0.
+QString endLine(const ProcessEnd& end) {
+  if (end.crashed)
+    return QStringLiteral("\n解析プログラムが異常終了しました（シグナル %1）。").arg(end.exitCode);
+  if (end.exitCode != 0)
+    return QStringLiteral("\n解析プログラムの終了コード：%1").arg(end.exitCode);
+  return QString();
+}
+
 }  // namespace
 
 void Form2::Command5_Click() {
   Platform& platform = windows_.platform;
   const QString programFolder = platform.programFolder();
   auto programFile = [&](const QString& name) { return Module1::ProgramFile(platform, name); };
+
+  // Files left by an earlier run must not pass for the results of this one: one that cannot be
+  // removed stops the run before it starts, and the hand-over files stay for another try.
+  for (const QString& name : {IterationFileName,
+                              QStringLiteral("out1.dat"),
+                              QStringLiteral("DEF.OUT"),
+                              QStringLiteral("MODULI.OUT")}) {
+    QString reason;
+    if (!removeEarlier(programFile(name), &reason)) {
+      platform.messageBox(this,
+                          QStringLiteral("前回の解析のファイルを削除できません。\n") +
+                              programFile(name) + QLatin1Char('\n') + reason,
+                          MsgStyle::kCritical,
+                          kError);
+      return;
+    }
+  }
 
   setCursor(Qt::WaitCursor);
   Command5->setEnabled(false);
@@ -42,11 +79,6 @@ void Form2::Command5_Click() {
   for (const Held& h : held) h.control->setEnabled(false);
   QDir::setCurrent(programFolder);
 
-  // Files left by an earlier run must not pass for the results of this one.
-  removeIfPresent(programFile(IterationFileName));
-  for (const char* name : {"out1.dat", "DEF.OUT", "MODULI.OUT"})
-    removeIfPresent(programFile(QLatin1String(name)));
-
   const QPalette buttonFace = Command5->palette();
   QPalette yellow = buttonFace;
   yellow.setColor(QPalette::Button, QColor(255, 255, 0));
@@ -54,7 +86,8 @@ void Form2::Command5_Click() {
   Command5->setText(QStringLiteral("解析中..."));
 
   QString error;
-  const bool ran = platform.runProcess(programFile(kEngineName), {}, programFolder, &error);
+  ProcessEnd end;
+  const bool ran = platform.runProcess(programFile(kEngineName), {}, programFolder, &end, &error);
 
   Command5->setPalette(buttonFace);
   Command5->setText(QStringLiteral("解析"));
@@ -74,13 +107,15 @@ void Form2::Command5_Click() {
   QString folder, name;
   SplitPath(InputPath, folder, name);
   const QString report = programFile(IterationFileName);
-  if (Module1::FileState(report) != 1) {
+  // A report of a run that ended with a failure status is not its result, however complete.
+  if (end.crashed || end.exitCode != 0 || Module1::FileState(report) != 1) {
     Module1::DelFlag(platform, programFolder, QStringLiteral("11111"));
     removeIfPresent(report);
     unsetCursor();
     platform.messageBox(
         this,
-        QStringLiteral("解析に失敗しました。入力ファイルを確認してください（out1）。"),
+        QStringLiteral("解析に失敗しました。入力ファイルを確認してください（out1）。") +
+            endLine(end),
         MsgStyle::kCritical,
         kError);
     return;

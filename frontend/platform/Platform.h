@@ -22,6 +22,12 @@ constexpr int kYes = 6;
 constexpr int kNo = 7;
 }  // namespace MsgAnswer
 
+// How a process run by Platform::runProcess ended.
+struct ProcessEnd {
+  int exitCode = 0;      // the exit status; the signal's number when the process crashed
+  bool crashed = false;  // ended by a signal
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -54,13 +60,16 @@ class Platform {
 
   // Runs program (a full path) with workingFolder as current directory and standard input on the
   // null device, and waits for its end with the event loop running (no time limit). Returns false
-  // when the program cannot be started (error says why).
+  // when the program cannot be started (error says why); otherwise true, with how it ended in
+  // `end`.
   virtual bool runProcess(const QString& program,
                           const QStringList& arguments,
                           const QString& workingFolder,
+                          ProcessEnd* end,
                           QString* error) = 0;
 
-  // Ends a process started by runProcess that is still running (used when the program exits).
+  // Ends a process started by runProcess that is still running (used when the program exits): it
+  // is asked to stop (SIGTERM), and killed only when it has not ended after a grace period.
   virtual void killProcess() = 0;
 
   // The default printer for one page, or nullptr when there is none (no print system, or no

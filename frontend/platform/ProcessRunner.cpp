@@ -6,6 +6,7 @@
 bool ProcessRunner::run(const QString& program,
                         const QStringList& arguments,
                         const QString& workingFolder,
+                        ProcessEnd* end,
                         QString* error) {
   const QFileInfo file(program);
   if (!file.exists()) {
@@ -30,10 +31,15 @@ bool ProcessRunner::run(const QString& program,
   QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
   if (process.state() != QProcess::NotRunning) loop.exec();
   process_ = nullptr;
+  // On a crash Qt gives the number of the signal that ended the process as its exit code.
+  if (end) *end = {process.exitCode(), process.exitStatus() == QProcess::CrashExit};
   return true;
 }
 
-void ProcessRunner::kill() {
+void ProcessRunner::stop(int graceMs) {
+  if (!process_ || process_->state() == QProcess::NotRunning) return;
+  process_->terminate();
+  if (process_ && process_->waitForFinished(graceMs)) return;
   if (process_ && process_->state() != QProcess::NotRunning) {
     process_->kill();
     process_->waitForFinished(5000);

@@ -7,17 +7,24 @@
 #include <QString>
 #include <QStringList>
 
+#include "Platform.h"
+
 class ProcessRunner {
  public:
+  // How long stop() waits for a program that was asked to end before it kills it.
+  static constexpr int kStopGraceMs = 3000;
+
   // Returns false when the program cannot be started (error says why); true once it has ended,
-  // whatever its exit status.
+  // with its exit status, or the signal that ended it, in `end`.
   bool run(const QString& program,
            const QStringList& arguments,
            const QString& workingFolder,
+           ProcessEnd* end,
            QString* error);
 
-  // Ends the running program, if any, and waits for it.
-  void kill();
+  // Ends the running program, if any, and waits for it: first SIGTERM, so that it can remove its
+  // temporary files and leave no half-written one, then SIGKILL after graceMs.
+  void stop(int graceMs = kStopGraceMs);
 
  private:
   QPointer<QProcess> process_;

@@ -86,11 +86,12 @@ int QtPlatform::openDocument(const QString& path) {
 bool QtPlatform::runProcess(const QString& program,
                             const QStringList& arguments,
                             const QString& workingFolder,
+                            ProcessEnd* end,
                             QString* error) {
-  return runner_.run(program, arguments, workingFolder, error);
+  return runner_.run(program, arguments, workingFolder, end, error);
 }
 
-void QtPlatform::killProcess() { runner_.kill(); }
+void QtPlatform::killProcess() { runner_.stop(); }
 
 QPrinter* QtPlatform::printer() {
   const QPrinterInfo defaultPrinter = QPrinterInfo::defaultPrinter();
@@ -109,6 +110,6 @@ QString QtPlatform::programFolder() const { return QCoreApplication::application
 
 void QtPlatform::quit() {
   // The program ends at once: no window or handler runs after this.
-  runner_.kill();
+  runner_.stop();
   std::exit(0);
 }

@@ -33,6 +33,7 @@ class QtPlatform : public Platform {
   bool runProcess(const QString& program,
                   const QStringList& arguments,
                   const QString& workingFolder,
+                  ProcessEnd* end,
                   QString* error) override;
   void killProcess() override;
   QPrinter* printer() override;

@@ -86,7 +86,7 @@ bool showResults(AppWindows& windows,
 
   const QString engine = QCoreApplication::applicationDirPath() + "/../bin/ORVA-V4";
   QString error;
-  platform.runProcess(engine, {}, work, &error);
+  platform.runProcess(engine, {}, work, nullptr, &error);
   ResultFiles::ModuliResults moduli;
   if (ResultFiles::readModuli(file("MODULI.OUT"), &moduli) && QFile::exists(file("DEF.OUT"))) {
     std::fprintf(stderr, "results of an engine run (%s)\n", qPrintable(engine));

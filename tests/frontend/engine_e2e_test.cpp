@@ -1,7 +1,8 @@
 // End to end through the real engine: a data set typed into the editor with key events, saved into
 // a data folder, run with the built ORVA-V4 from a temporary program folder, its results shown
-// and printed; the same with a Japanese project title; and a run that the engine refuses (a wrong
-// launch code), which must not pass for a success. Without the built engine these tests fail.
+// and printed; the same with a Japanese project title; runs that fail (a wrong launch code, a
+// result file in the way), which must not pass for a success; and Exit during a run. Without the
+// built engine these tests fail.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QProcess>
+#include <QTimer>
 #include <QToolButton>
 #include <algorithm>
 
@@ -228,12 +230,49 @@ TEST_F(EngineEndToEnd, ResultFileInTheWayIsAFailure) {
     platform.answerMessage(MsgAnswer::kOk);
     form->Command5_Click();
     EXPECT_EQ(platform.boxTexts(),
-              QStringList{"解析に失敗しました。入力ファイルを確認してください（out1）。"});
+              QStringList{"解析に失敗しました。入力ファイルを確認してください（out1）。\n"
+                          "解析プログラムの終了コード：9"});
     EXPECT_FALSE(QFile::exists(dataFile("Route7.out")));
     EXPECT_FALSE(QFile::exists(programFile("out1.dat")));
     EXPECT_FALSE(form->Command6->isEnabled());
     ASSERT_TRUE(QDir(program.path()).rmdir(name));
   }
+}
+
+// Regression: Exit during a run killed the engine outright, so its temporary report stayed in the
+// program folder for ever. The engine is asked to stop and removes it; the run counts as failed.
+TEST_F(EngineEndToEnd, ExitDuringARunLeavesNoTemporaryFile) {
+  typeDataSet();
+  ASSERT_TRUE(saveIntoDataFolder()) << platform.boxTexts().join('|').toStdString();
+  // The same data set many times over, so that the run lasts long enough to be stopped.
+  QByteArray input = readBytes(programFile("inp.dat"));
+  const qsizetype drops = input.indexOf("1,0,\"99:99\"");
+  ASSERT_GT(drops, 0);
+  const QByteArray set = input.mid(drops);
+  for (int k = 1; k < 5000; ++k) input += set;
+  harness::writeBytes(programFile("inp.dat"), input);
+
+  auto temporaries = [this] {
+    return QDir(program.path()).entryList({".orva-*"}, QDir::Files | QDir::Hidden);
+  };
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, form, [&] {
+    if (temporaries().isEmpty()) return;
+    poll.stop();
+    platform.answerMessage(MsgAnswer::kYes);  // "本当に終了しますか？"
+    platform.answerMessage(MsgAnswer::kOk);   // the failure, once the run procedure goes on
+    form->Command3_Click();
+  });
+  poll.start(5);
+  form->Command5_Click();
+  ASSERT_EQ(platform.kills, 1) << "the run ended before it could be stopped";
+  EXPECT_EQ(platform.quits, 1);
+  EXPECT_EQ(platform.boxTexts(),
+            (QStringList{"本当に終了しますか？",
+                         "解析に失敗しました。入力ファイルを確認してください（out1）。\n"
+                         "解析プログラムの終了コード：200"}));
+  EXPECT_TRUE(temporaries().isEmpty()) << temporaries().join(' ').toStdString();
+  EXPECT_EQ(programFiles(), QStringList{"ORVA-V4"});
 }
 
 }  // namespace

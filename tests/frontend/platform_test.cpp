@@ -1,6 +1,6 @@
 // The platform layer: the grid widget, key codes, the text box's key events, the spin button with
-// its buddy, the font substitutions, running a process, and the Qt seam's document opening, boxes
-// and save dialog.
+// its buddy, the font substitutions, running and stopping a process, and the Qt seam's document
+// opening, boxes and save dialog.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -21,6 +21,7 @@
 #include "FlexGrid.h"
 #include "Fonts.h"
 #include "KeyCodes.h"
+#include "ProcessRunner.h"
 #include "QtPlatform.h"
 #include "TextBox.h"
 #include "Twips.h"
@@ -223,22 +224,29 @@ TEST(Fonts, TheWindowsFontsMapToTheInstalledOnes) {
   EXPECT_EQ(QFontInfo(QFont(Fonts::kArial, 9)).family(), "Liberation Sans");
 }
 
+// Writes an executable shell script into folder.
+QString writeScript(const QTemporaryDir& folder, const char* name, const QByteArray& body) {
+  const QString script = folder.filePath(QLatin1String(name));
+  QFile f(script);
+  if (f.open(QIODevice::WriteOnly)) f.write("#!/bin/sh\n" + body + "\n");
+  f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
+  return script;
+}
+
 TEST(RunProcess, RunsInTheWorkingFolderWithEmptyInputAndKeepsTheEventsFlowing) {
   QTemporaryDir folder;
-  const QString script = folder.filePath("job.sh");
-  {
-    QFile f(script);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("#!/bin/sh\npwd > where.txt\ncat > input.txt\nsleep 0.3\nexit 3\n");
-    f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
-  }
+  const QString script =
+      writeScript(folder, "job.sh", "pwd > where.txt\ncat > input.txt\nsleep 0.3\nexit 3");
   FakePlatform platform(folder.path());
   int ticks = 0;
   QTimer timer;
   QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
   timer.start(20);
   QString error;
-  EXPECT_TRUE(platform.runProcess(script, {}, folder.path(), &error));  // exit code not judged
+  ProcessEnd end;
+  EXPECT_TRUE(platform.runProcess(script, {}, folder.path(), &end, &error));
+  EXPECT_EQ(end.exitCode, 3);
+  EXPECT_FALSE(end.crashed);
   EXPECT_GT(ticks, 3);
   QFile where(folder.filePath("where.txt"));
   ASSERT_TRUE(where.open(QIODevice::ReadOnly));
@@ -247,8 +255,60 @@ TEST(RunProcess, RunsInTheWorkingFolderWithEmptyInputAndKeepsTheEventsFlowing) {
   ASSERT_EQ(platform.runs.size(), 1u);
   EXPECT_EQ(platform.runs[0].workingFolder, folder.path());
 
-  EXPECT_FALSE(platform.runProcess(folder.filePath("ORVA-V4"), {}, folder.path(), &error));
+  // A process ended by a signal has crashed, with the signal's number.
+  EXPECT_TRUE(platform.runProcess(
+      writeScript(folder, "crash.sh", "kill -SEGV $$"), {}, folder.path(), &end, &error));
+  EXPECT_TRUE(end.crashed);
+  EXPECT_EQ(end.exitCode, 11);
+
+  EXPECT_FALSE(platform.runProcess(folder.filePath("ORVA-V4"), {}, folder.path(), &end, &error));
   EXPECT_TRUE(error.contains("ORVA-V4"));
+}
+
+// Regression: stopping a run killed the engine at once, so it could not remove its temporary
+// files. A stop asks first (SIGTERM) and kills only a process that is still there after the grace
+// period.
+TEST(RunProcess, StopAsksFirstAndKillsOnlyAfterTheGracePeriod) {
+  struct Case {
+    const char* name;
+    QByteArray onTerm;  // the script's trap for SIGTERM
+    ProcessEnd expected;
+    bool askedFirst;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"ends when asked", "touch asked; exit 200", {200, false}, true},
+      {"ignores the request", "",                   {9, true},    false},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QTemporaryDir folder;
+    // Short sleeps, so that the trap runs soon and no long-lived child outlives the shell.
+    const QString script =
+        writeScript(folder,
+                    "job.sh",
+                    "trap '" + c.onTerm +
+                        "' TERM; touch started; i=0; while [ $i -lt 200 ]; do sleep 0.05; "
+                        "i=$((i+1)); done");
+    ProcessRunner runner;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      if (!QFile::exists(folder.filePath("started"))) return;
+      poll.stop();
+      runner.stop(500);
+    });
+    poll.start(10);
+    QElapsedTimer clock;
+    clock.start();
+    QString error;
+    ProcessEnd end;
+    ASSERT_TRUE(runner.run(script, {}, folder.path(), &end, &error));
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_EQ(end.exitCode, c.expected.exitCode);
+    EXPECT_EQ(end.crashed, c.expected.crashed);
+    EXPECT_EQ(QFile::exists(folder.filePath("asked")), c.askedFirst);
+  }
 }
 
 TEST(QtPlatformSeam, DocumentOpeningReportsMissingFilesAndFolders) {

@@ -1,7 +1,12 @@
 // Running the engine from the editor with stand-in engines (shell scripts in the program folder):
-// the report decides success, where its copies go, the clean-up of a failed run, the window
-// during the run, a missing engine, Exit during a run, and the hand-over to the results window.
+// the exit status and the report decide success, where the report's copies go, the clean-up of a
+// failed run, earlier files that cannot be removed, the window during the run, a missing engine,
+// Exit during a run, and the hand-over to the results window.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -103,16 +108,24 @@ TEST(RunEngine, FailedRunsGiveTheFailureMessageAndRemoveTheWorkFiles) {
   struct Case {
     const char* name;
     QByteArray engine;
-    bool staleResults;  // a report, out1.dat and result files left by an earlier run
+    bool staleResults;   // a report, out1.dat and result files left by an earlier run
+    QString statusLine;  // the message's second line, after kFailure
   };
+  const QString status = QStringLiteral("\n解析プログラムの終了コード：");
   // clang-format off
   const Case cases[] = {
-      {"no report",                       "exit 0",                                   false},
-      {"empty report",                    ": > Route7.out; printf x > DEF.OUT",       false},
-      {"non-zero exit and no report",     "exit 3",                                   false},
+      {"no report",                       "exit 0",                             false, ""},
+      {"empty report",                    ": > Route7.out; printf x > DEF.OUT", false, ""},
+      {"non-zero exit and no report",     "exit 3",                             false, status + "3"},
       // Regression: an earlier run's report and result files stayed in place, so a run that
       // wrote no report passed for a success.
-      {"no report, an earlier run's left", "exit 0",                                  true},
+      {"no report, an earlier run's left", "exit 0",                            true,  ""},
+      // Regression: a run that ended with a failure status passed for a success when its report
+      // was there, so an earlier report that the engine could not replace was shown as this
+      // run's result.
+      {"failure status, complete report", kGoodEngine + "; exit 9",             false, status + "9"},
+      {"crash, complete report",          kGoodEngine + "; kill -SEGV $$",      false,
+       QStringLiteral("\n解析プログラムが異常終了しました（シグナル 11）。")},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -127,7 +140,7 @@ TEST(RunEngine, FailedRunsGiveTheFailureMessageAndRemoveTheWorkFiles) {
     e.platform.answerMessage(MsgAnswer::kOk);
     e.form->Command5_Click();
     ASSERT_EQ(e.platform.boxes.size(), 1u);
-    EXPECT_EQ(e.platform.boxes[0].text, kFailure);
+    EXPECT_EQ(e.platform.boxes[0].text, kFailure + c.statusLine);
     EXPECT_EQ(e.platform.boxes[0].style, MsgStyle::kCritical);
     EXPECT_EQ(e.platform.boxes[0].title, QStringLiteral("Error"));
     EXPECT_EQ(e.programFiles(), QStringList{"ORVA-V4"});
@@ -136,6 +149,55 @@ TEST(RunEngine, FailedRunsGiveTheFailureMessageAndRemoveTheWorkFiles) {
     EXPECT_FALSE(e.form->Command6->isEnabled());
     EXPECT_EQ(e.form->Command5->text(), QStringLiteral("解析"));
     EXPECT_EQ(e.form->cursor().shape(), Qt::ArrowCursor);
+  }
+}
+
+// Makes a file impossible to remove, even for root (the immutable attribute), for its lifetime.
+class Unremovable {
+ public:
+  explicit Unremovable(const QString& path) : path_(path.toLocal8Bit()) { set(FS_IMMUTABLE_FL); }
+  ~Unremovable() { set(0); }
+  bool made() const { return made_; }
+
+ private:
+  void set(int flags) {
+    const int fd = ::open(path_.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    const bool done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (flags) made_ = done;
+    ::close(fd);
+  }
+  QByteArray path_;
+  bool made_ = false;
+};
+
+// Regression: an earlier report or result file that could not be removed stayed in place, and the
+// front end took it for this run's. Such a file stops the run before the engine starts, with its
+// name and the system's reason; the hand-over files stay, so the run can be tried again.
+TEST(RunEngine, EarlierFileThatCannotBeRemovedStopsTheRun) {
+  for (const char* name : {"Route7.out", "out1.dat", "DEF.OUT", "MODULI.OUT"}) {
+    SCOPED_TRACE(name);
+    Saved e;
+    ASSERT_TRUE(e.saved);
+    installEngine(e, kGoodEngine);
+    harness::writeBytes(e.programFile(name), "from an earlier run\r\n");
+    const Unremovable stays(e.programFile(name));
+    if (!stays.made()) GTEST_SKIP() << "the immutable attribute cannot be set here";
+    e.platform.answerMessage(MsgAnswer::kOk);
+    e.form->Command5_Click();
+    EXPECT_TRUE(e.platform.runs.empty());
+    ASSERT_EQ(e.platform.boxes.size(), 1u);
+    EXPECT_EQ(e.platform.boxes[0].text,
+              QStringLiteral("前回の解析のファイルを削除できません。\n") + e.programFile(name) +
+                  QStringLiteral("\nOperation not permitted"));
+    EXPECT_EQ(e.platform.boxes[0].style, MsgStyle::kCritical);
+    EXPECT_EQ(e.platform.boxes[0].title, QStringLiteral("Error"));
+    EXPECT_TRUE(QFile::exists(e.programFile("inp.dat")));
+    EXPECT_TRUE(QFile::exists(e.programFile("SESF.LAB")));
+    EXPECT_TRUE(e.form->Command5->isEnabled());
+    EXPECT_EQ(e.form->Command5->text(), QStringLiteral("解析"));
+    EXPECT_EQ(e.form->cursor().shape(), Qt::ArrowCursor);
+    EXPECT_FALSE(e.form->Command6->isEnabled());
   }
 }
 
@@ -218,26 +280,33 @@ TEST(RunEngine, WindowDuringTheRun) {
 }
 
 // Regression: Exit during a run removed the work files and ended the program but left the engine
-// running, to write its files into the program folder after the clean-up.
-TEST(RunEngine, ExitDuringARunEndsTheEngineBeforeTheCleanUp) {
+// running, to write its files into the program folder after the clean-up; then it killed the
+// engine at once, leaving its temporary files behind. The engine is asked to stop first.
+TEST(RunEngine, ExitDuringARunStopsTheEngineBeforeTheCleanUp) {
   Saved e;
   ASSERT_TRUE(e.saved);
-  // Writes its report after 20 s unless it is ended first. Short sleeps, so that no long-lived
-  // child outlives the ended shell holding the test's output open.
-  installEngine(e, "i=0; while [ $i -lt 200 ]; do sleep 0.1; i=$((i+1)); done; " + kGoodEngine);
+  // Writes its report after 20 s unless it is ended first; marks a polite stop with "stopped".
+  // Short sleeps, so that no long-lived child outlives the ended shell holding the test's output
+  // open.
+  installEngine(e,
+                "trap 'touch stopped; exit 200' TERM; i=0; while [ $i -lt 200 ]; do sleep 0.1; "
+                "i=$((i+1)); done; " +
+                    kGoodEngine);
   e.platform.answerMessage(MsgAnswer::kYes);  // "本当に終了しますか？"
   QTimer::singleShot(100, e.form, [&] { e.form->Command3_Click(); });
   QElapsedTimer clock;
   clock.start();
   // The scripted platform does not end the test program: the run procedure goes on after the
-  // engine has been ended and finds no report.
+  // engine has been ended and finds its failure status.
   e.platform.answerMessage(MsgAnswer::kOk);
   e.form->Command5_Click();
   EXPECT_LT(clock.elapsed(), 10000);
   EXPECT_EQ(e.platform.kills, 1);
   EXPECT_EQ(e.platform.quits, 1);
-  EXPECT_EQ(e.platform.boxTexts(), (QStringList{"本当に終了しますか？", kFailure}));
-  EXPECT_EQ(e.programFiles(), QStringList{"ORVA-V4"});
+  EXPECT_EQ(e.platform.boxTexts(),
+            (QStringList{"本当に終了しますか？",
+                         kFailure + QStringLiteral("\n解析プログラムの終了コード：200")}));
+  EXPECT_EQ(e.programFiles(), (QStringList{"ORVA-V4", "stopped"}));
 }
 
 TEST(RunEngine, ResultsButtonHandsOverToTheResultsWindow) {

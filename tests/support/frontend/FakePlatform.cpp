@@ -78,14 +78,15 @@ int FakePlatform::openDocument(const QString& path) {
 bool FakePlatform::runProcess(const QString& program,
                               const QStringList& arguments,
                               const QString& workingFolder,
+                              ProcessEnd* end,
                               QString* error) {
   runs.push_back({program, arguments, workingFolder});
-  return runner_.run(program, arguments, workingFolder, error);
+  return runner_.run(program, arguments, workingFolder, end, error);
 }
 
 void FakePlatform::killProcess() {
   ++kills;
-  runner_.kill();
+  runner_.stop();
 }
 
 QPrinter* FakePlatform::printer() {

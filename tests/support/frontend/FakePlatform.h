@@ -73,6 +73,7 @@ class FakePlatform : public Platform {
   bool runProcess(const QString& program,
                   const QStringList& arguments,
                   const QString& workingFolder,
+                  ProcessEnd* end,
                   QString* error) override;
   void killProcess() override;
   QPrinter* printer() override;
