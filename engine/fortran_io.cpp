@@ -370,7 +370,8 @@ void InputUnit::open(int unit, const std::string& path) {
   if (path.empty() || path.find('\0') != std::string::npos) {
     throw runtime_failure(kBadFileName, unit, path);
   }
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: a FIFO without a writer, or a device, must not hold the open; it is refused below.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0 && errno == ENOENT) {
     // Create-if-missing: the new, empty file is left behind. Never through a symbolic link: a
     // dangling one is an open failure (EEXIST), not a file created where it points.
@@ -381,9 +382,18 @@ void InputUnit::open(int unit, const std::string& path) {
   }
   if (fd < 0) throw runtime_failure(open_failure_number(errno), unit, path);
   struct stat st {};
+  int refused = 0;
   if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    refused = kAccessDenied;
+  } else if (!S_ISREG(st.st_mode)) {
+    refused = kOpenFailure;  // a FIFO, a device or a socket
+  } else if (const int flags = ::fcntl(fd, F_GETFL);
+             flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    refused = kOpenFailure;
+  }
+  if (refused != 0) {
     ::close(fd);
-    throw runtime_failure(kAccessDenied, unit, path);
+    throw runtime_failure(refused, unit, path);
   }
   char buffer[65536];
   for (;;) {

@@ -87,11 +87,13 @@ void remove_temporary_output_files() noexcept;
 void remove_output_file(const std::string& path) noexcept;
 
 // A sequential formatted input file, read whole as bytes when it is opened. open() creates a
-// missing file (empty), so a missing file shows as an end of file at the first read. Lines end in
-// LF or CR LF; the last line may lack its line end.
+// missing file (empty), so a missing file shows as an end of file at the first read. Only a
+// regular file is read: a FIFO, a device or a socket is refused at once, never waited on. Lines
+// end in LF or CR LF; the last line may lack its line end.
 class InputUnit {
  public:
-  // Throws RuntimeFailure 43 (bad name), 29 (folder missing), 9 (access denied), 30 (other).
+  // Throws RuntimeFailure 43 (bad name), 29 (folder missing), 9 (access denied, or a folder), 30
+  // (other, or not a regular file).
   void open(int unit, const std::string& path);
   // The next read statement starts at the first line again.
   void rewind() { next_line_ = 0; }

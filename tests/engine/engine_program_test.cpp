@@ -3,12 +3,15 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <regex>
@@ -279,6 +282,24 @@ pid_t start_engine(const fs::path& dir, const fs::path& err_path) {
   return pid;
 }
 
+// Waits at most `limit` for `pid` to end and returns its exit status (128 + the signal's number
+// when a signal ended it); one still running then is killed and gives -1, so that a run that hangs
+// fails its test instead of holding it.
+int wait_for_end(pid_t pid, std::chrono::seconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  for (;;) {
+    const pid_t ended = ::waitpid(pid, &status, WNOHANG);
+    if (ended == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (ended < 0 || std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
 // Pavements with slipping interfaces that the editor admits, run by the built engine on a basin
 // that the model computed for moduli 20 % away from the seeds: every one ends with status 0 and
 // finite moduli. (They used to end with status 4, the deflections not finite, after svdcmp pauses.)
@@ -355,30 +376,6 @@ TEST(EngineProgram, SlippingPavementsRun) {
     EXPECT_EQ(moduli.find("Infinity"), std::string::npos) << moduli;
     EXPECT_EQ(moduli.find("*"), std::string::npos) << moduli;
   }
-}
-
-// Control-C while the engine waits on its handshake file (a FIFO nobody writes).
-TEST(EngineProgram, ControlCEndsWithStatus200) {
-  TempDir dir;
-  ASSERT_EQ(::mkfifo((dir / "SESF.LAB").c_str(), 0600), 0);
-  const fs::path err_path = dir / "stderr";
-  const pid_t pid = start_engine(dir.path(), err_path);
-  ASSERT_GE(pid, 0);
-  // Opening the FIFO for writing succeeds once the engine has opened it for reading, after its
-  // handler is in place; the engine then waits in its read.
-  int fifo = -1;
-  for (int i = 0; i < 1000 && fifo < 0; ++i) {
-    fifo = ::open((dir / "SESF.LAB").c_str(), O_WRONLY | O_NONBLOCK);
-    if (fifo < 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ASSERT_GE(fifo, 0);
-  ::kill(pid, SIGINT);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  ::close(fifo);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 200);
-  EXPECT_EQ(read_file(err_path), "forrtl: error (200): program aborting due to control-C event\n");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -684,6 +681,51 @@ TEST(EngineProgram, TerminationSignalsEndLikeControlC) {
     if (!fs::exists(dir / "DEF.OUT")) {
       EXPECT_FALSE(front_end_sees_success(dir / "r.out"));
     }
+  }
+}
+
+// Regression: a FIFO as "SESF.LAB" or "inp.dat" held the engine in its open() until some writer
+// came, for ever when none did (Control-C was the only way out), and a device was read as a file.
+// An input that is not a regular file ends the run at once with the open failure of its unit.
+TEST(EngineProgram, InputsThatAreNotRegularFilesAreRefusedAtOnce) {
+  const auto fifo = [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); };
+  const auto device = [](const fs::path& p) { fs::create_symlink("/dev/null", p); };
+  const auto socket = [](const fs::path& p) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(p.string().size(), sizeof address.sun_path);
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", p.c_str());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+  };
+  struct Case {
+    const char* name;
+    const char* file;
+    int unit;
+    std::function<void(const fs::path&)> make;
+  };
+  const Case cases[] = {
+      {"SESF.LAB a FIFO", "SESF.LAB", 7, fifo},
+      {"inp.dat a FIFO", "inp.dat", 1, fifo},
+      {"inp.dat a link to a device", "inp.dat", 1, device},
+      {"SESF.LAB a socket", "SESF.LAB", 7, socket},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    TempDir io;
+    write_file(dir / "SESF.LAB", kHandshake);
+    fs::remove(dir / c.file);
+    c.make(dir / c.file);
+    const auto before = listing(dir.path());
+    const pid_t pid = start_engine(dir.path(), io / "stderr");
+    ASSERT_GE(pid, 0);
+    EXPECT_EQ(wait_for_end(pid, std::chrono::seconds(20)), 30);
+    EXPECT_EQ(read_file(io / "stderr"),
+              "forrtl: severe (30): open failure, unit " + std::to_string(c.unit) + ", file " +
+                  c.file + "\n");
+    EXPECT_EQ(listing(dir.path()), before);
   }
 }
 

@@ -247,6 +247,7 @@ TEST(InputUnit, OpenFailures) {
   EXPECT_EQ(failure_of([&] { unit.open(1, ""); }), kBadFileName);
   EXPECT_EQ(failure_of([&] { unit.open(1, (dir / "no" / "inp.dat").string()); }), kFileNotFound);
   EXPECT_EQ(failure_of([&] { unit.open(1, dir.path().string()); }), kAccessDenied);
+  EXPECT_EQ(failure_of([&] { unit.open(1, "/dev/null"); }), kOpenFailure);  // not a regular file
 }
 
 size_t files_in(const TempDir& dir) {
