@@ -213,8 +213,10 @@ int open_folder_of(const std::string& path, std::string& base, int& failure) {
 }
 
 // Why `base` in `folder_fd` cannot be replaced by an output file (an errno value), or 0: a folder,
-// a regular file that this process may not write (kept read-only, as the user marked it), or
-// something other than a regular file or a symbolic link (a device or a pipe is never replaced).
+// or something other than a regular file or a symbolic link (a device or a pipe is never
+// replaced). A read-only file is replaced like any other: the rename needs only the folder's
+// permission, as the removal of an earlier report does, so the report, DEF.OUT and MODULI.OUT
+// follow one rule.
 int replace_refused(int folder_fd, const std::string& base) {
   if (base.size() > NAME_MAX) return ENAMETOOLONG;
   if (base.empty() || base == "." || base == "..") return EISDIR;
@@ -225,7 +227,6 @@ int replace_refused(int folder_fd, const std::string& base) {
   if (S_ISDIR(st.st_mode)) return EISDIR;
   if (S_ISLNK(st.st_mode)) return 0;
   if (!S_ISREG(st.st_mode)) return EBUSY;
-  if (::faccessat(folder_fd, base.c_str(), W_OK, AT_EACCESS) != 0) return errno;
   return 0;
 }
 

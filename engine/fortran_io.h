@@ -33,7 +33,8 @@ OutputSink& system_sink();
 // then an earlier file of that name stays as it was. A unit discarded, or destroyed before close(),
 // removes its temporary file, and so does remove_temporary_output_files() from a signal handler.
 // No symbolic link is followed: every folder of the name must be a real folder, and the rename
-// replaces a link of that name instead of writing through it.
+// replaces a link of that name instead of writing through it. An earlier file of the name is
+// replaced whether it is read-only or not: the folder's permission governs, as for removing it.
 class OutputUnit {
  public:
   explicit OutputUnit(OutputSink& sink = system_sink()) : sink_(&sink) {}
@@ -42,8 +43,8 @@ class OutputUnit {
   OutputUnit& operator=(const OutputUnit&) = delete;
 
   // Throws RuntimeFailure 43 (bad name), 29 (folder missing), 9 (access denied: the name is a
-  // folder or a read-only file), 30 (other: a folder of the name that is a symbolic link, a name
-  // that is a device or a pipe).
+  // folder, or the folder may not be written), 30 (other: a folder of the name that is a symbolic
+  // link, a name that is a device or a pipe).
   void open(int unit, const std::string& path);
   // One record: the bytes, then CR LF. Throws RuntimeFailure 38 on a write error.
   void write_record(std::string_view bytes);

@@ -1,7 +1,9 @@
 // The engine program end to end: the built ORVA-V4 in a temporary folder, and engine_main in
 // process for the many runs of the prefix test.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -269,12 +271,23 @@ TEST(EngineProgram, BundledExampleAndFixturesRun) {
   }
 }
 
-// Starts the built engine in `dir`, its standard error into `err_path`.
-pid_t start_engine(const fs::path& dir, const fs::path& err_path) {
+// A user and group to run the engine as.
+struct User {
+  uid_t uid;
+  gid_t gid;
+};
+
+// Starts the built engine in `dir`, its standard error into `err_path`, as `user` when given (the
+// test then runs as root).
+pid_t start_engine(const fs::path& dir, const fs::path& err_path, const User* user = nullptr) {
   const pid_t pid = ::fork();
   if (pid == 0) {
     const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (err < 0 || ::chdir(dir.c_str()) != 0) ::_exit(127);
+    if (user != nullptr &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(user->gid) != 0 || ::setuid(user->uid) != 0)) {
+      ::_exit(127);
+    }
     ::dup2(err, 2);
     ::execl(test::engine_path().c_str(), "ORVA-V4", static_cast<char*>(nullptr));
     ::_exit(127);
@@ -726,6 +739,69 @@ TEST(EngineProgram, InputsThatAreNotRegularFilesAreRefusedAtOnce) {
               "forrtl: severe (30): open failure, unit " + std::to_string(c.unit) + ", file " +
                   c.file + "\n");
     EXPECT_EQ(listing(dir.path()), before);
+  }
+}
+
+// The user that the engine runs as where a file's permission matters: the test's own, or "nobody"
+// when the test runs as root, whom no permission stops.
+const User* unprivileged_user() {
+  static User nobody{0, 0};
+  if (::geteuid() != 0) return nullptr;
+  const passwd* entry = ::getpwnam("nobody");
+  if (entry == nullptr) return nullptr;
+  nobody = {entry->pw_uid, entry->pw_gid};
+  return &nobody;
+}
+
+// Regression: a read-only earlier DEF.OUT or MODULI.OUT stopped the run with status 9 and was
+// kept, while a read-only earlier report was replaced. One rule for the three: a read-only earlier
+// file is replaced like any other, as the folder's permission allows; in a folder that may not be
+// written the run ends with status 9 and every earlier file stays.
+TEST(EngineProgram, ReadOnlyEarlierFilesFollowTheFolder) {
+  const FirstSet first = first_set_of_three_layers();
+  const User* user = unprivileged_user();
+  if (::geteuid() == 0 && user == nullptr) GTEST_SKIP() << "no user without privileges";
+  struct Case {
+    const char* name;
+    const char* read_only;  // the earlier file made read-only, if any
+    bool folder_writable;
+    int status;
+    std::string err;
+  };
+  const Case cases[] = {
+      {"read-only report", "r.out", true, 0, ""},
+      {"read-only DEF.OUT", "DEF.OUT", true, 0, ""},
+      {"read-only MODULI.OUT", "MODULI.OUT", true, 0, ""},
+      {"folder not writable",
+       nullptr,
+       false,
+       9,
+       "forrtl: severe (9): permission to access file denied, unit 3, file r.out\n"},
+  };
+  const char* const names[] = {"r.out", "DEF.OUT", "MODULI.OUT"};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    TempDir io;
+    write_file(dir / "SESF.LAB", kHandshake);
+    write_file(dir / "inp.dat", input_naming_report("r.out"));
+    for (const char* name : names) write_file(dir / name, "earlier");
+    if (c.read_only != nullptr) {
+      ASSERT_EQ(::chmod((dir / c.read_only).c_str(), 0444), 0);
+    }
+    if (user != nullptr) {
+      ASSERT_EQ(::chown(dir.path().c_str(), user->uid, user->gid), 0);
+    }
+    ASSERT_EQ(::chmod(dir.path().c_str(), c.folder_writable ? 0755 : 0555), 0);
+    const pid_t pid = start_engine(dir.path(), io / "stderr", user);
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(wait_for_end(pid, std::chrono::seconds(60)), c.status);
+    EXPECT_EQ(read_file(io / "stderr"), c.err);
+    ::chmod(dir.path().c_str(), 0755);
+    EXPECT_EQ(read_file(dir / "r.out"), c.status == 0 ? first.report : "earlier");
+    EXPECT_EQ(read_file(dir / "DEF.OUT"), c.status == 0 ? first.def : "earlier");
+    EXPECT_EQ(read_file(dir / "MODULI.OUT"), c.status == 0 ? first.moduli : "earlier");
+    EXPECT_FALSE(has_temporary_file(dir.path()));
   }
 }
 
