@@ -1,5 +1,6 @@
 #include "fortran_io.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <climits>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <system_error>
 
 namespace orva {
@@ -138,6 +140,7 @@ struct TemporaryFile {
 };
 
 constexpr int kMaxTemporaryFiles = 16;
+constexpr int kMaxAttempts = 100;  // names tried for one temporary file
 TemporaryFile temporary_files[kMaxTemporaryFiles];
 
 // Holds back the signals that end the engine for the scope.
@@ -230,6 +233,55 @@ int replace_refused(int folder_fd, const std::string& base) {
   return 0;
 }
 
+// Reads a decimal number below `limit` at `p`, as "%d" prints it (no sign, no leading zero), and
+// moves `p` past it; false when there is none.
+bool read_number(const char*& p, long limit, long& value) {
+  if (*p < '0' || *p > '9' || (p[0] == '0' && p[1] >= '0' && p[1] <= '9')) return false;
+  value = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    value = value * 10 + (*p - '0');
+    if (value >= limit) return false;
+  }
+  return true;
+}
+
+// The process id in `name` when it is exactly a name that OutputUnit::open gives a temporary file,
+// ".orva-PID-SLOT-ATTEMPT.tmp"; 0 for any other name.
+pid_t temporary_file_owner(const char* name) {
+  static constexpr char prefix[] = ".orva-";
+  if (std::strncmp(name, prefix, sizeof prefix - 1) != 0) return 0;
+  const char* p = name + sizeof prefix - 1;
+  long pid = 0, slot = 0, attempt = 0;
+  if (!read_number(p, static_cast<long>(INT_MAX) + 1, pid) || pid == 0 || *p++ != '-') return 0;
+  if (!read_number(p, kMaxTemporaryFiles, slot) || *p++ != '-') return 0;
+  if (!read_number(p, kMaxAttempts, attempt) || std::strcmp(p, ".tmp") != 0) return 0;
+  return static_cast<pid_t>(pid);
+}
+
+// Removes from the folder `folder_fd` the temporary files of processes that no longer exist. A
+// process that exists, running or stopped, keeps its files, and so does one of another user
+// (EPERM); only regular files are removed, so no link, folder or other name is touched.
+void remove_dead_temporary_files_in(int folder_fd) noexcept {
+  const int fd = ::openat(folder_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  DIR* dir = ::fdopendir(fd);
+  if (dir == nullptr) {
+    ::close(fd);
+    return;
+  }
+  const pid_t self = ::getpid();
+  while (const dirent* entry = ::readdir(dir)) {
+    const pid_t owner = temporary_file_owner(entry->d_name);
+    if (owner == 0 || owner == self) continue;
+    if (::kill(owner, 0) == 0 || errno != ESRCH) continue;
+    struct stat st {};
+    if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
+      ::unlinkat(fd, entry->d_name, 0);
+    }
+  }
+  ::closedir(dir);
+}
+
 }  // namespace
 
 void OutputUnit::fail(int number) const { throw runtime_failure(number, unit_, path_); }
@@ -258,7 +310,7 @@ void OutputUnit::open(int unit, const std::string& path) {
   }
   TemporaryFile& t = temporary_files[slot];
   int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+  for (int attempt = 0; attempt < kMaxAttempts && fd < 0; ++attempt) {
     std::snprintf(
         t.temp, sizeof t.temp, ".orva-%ld-%d-%d.tmp", static_cast<long>(::getpid()), slot, attempt);
     fd = ::openat(folder_fd, t.temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
@@ -357,6 +409,19 @@ void remove_output_file(const std::string& path) noexcept {
     }
     ::close(folder_fd);
   } catch (...) {  // no memory for the name's parts: the file stays
+  }
+}
+
+void remove_dead_temporary_files_beside(const std::string& path) noexcept {
+  if (path.empty() || path.find('\0') != std::string::npos) return;
+  try {
+    std::string base;
+    int failure = 0;
+    const int folder_fd = open_folder_of(path, base, failure);
+    if (folder_fd < 0) return;
+    remove_dead_temporary_files_in(folder_fd);
+    ::close(folder_fd);
+  } catch (...) {  // no memory for the name's parts: the files stay
   }
 }
 

@@ -83,6 +83,13 @@ class OutputUnit {
 // async-signal-safe calls; for a signal handler.
 void remove_temporary_output_files() noexcept;
 
+// Removes the temporary files that engines no longer alive left in the folder of the file name
+// `path` (the working folder for a name without a folder): a process ended by SIGKILL cannot remove
+// its own. Only regular files named exactly as OutputUnit names its temporary files,
+// ".orva-PID-SLOT-ATTEMPT.tmp", whose process PID does not exist; those of a live process (running
+// or stopped, this one included) stay. No symbolic link is followed. Failures are ignored.
+void remove_dead_temporary_files_beside(const std::string& path) noexcept;
+
 // Removes the regular file or symbolic link `path` (the link itself, never what it points to), when
 // no folder of the name is a symbolic link. Failures are ignored.
 void remove_output_file(const std::string& path) noexcept;

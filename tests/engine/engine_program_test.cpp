@@ -742,6 +742,117 @@ TEST(EngineProgram, InputsThatAreNotRegularFilesAreRefusedAtOnce) {
   }
 }
 
+// A child process, killed and reaped at the end of the scope unless it was reaped before.
+struct Child {
+  pid_t pid;
+  ~Child() {
+    if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
+  }
+  void end() {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    pid = -1;
+  }
+};
+
+// Regression: an engine ended by SIGKILL (as the front end's exit ended it) left its temporary
+// files in the working folder and in the report's folder for ever. A run removes at start the
+// temporary files of processes that no longer exist, and keeps those of live ones: of an engine
+// still running in the same folder, of a stopped process, of the test itself. Names that only look
+// like a temporary file's, a link and a folder of such a name stay too.
+TEST(EngineProgram, TemporariesOfDeadEnginesAreRemovedAtStart) {
+  const FirstSet first = first_set_of_three_layers();
+  const std::string input = input_naming_report("sub/r.out");
+  const size_t drops = input.find("1,0,\"99:99\"");
+  std::string long_input = input;  // seconds long, so that it still runs beside the next run
+  for (int k = 1; k < 3000; ++k) long_input += input.substr(drops);
+
+  // A stopped process, and one that certainly no longer exists.
+  const Child stopped{::fork()};
+  if (stopped.pid == 0) {
+    ::pause();
+    ::_exit(0);
+  }
+  ASSERT_GT(stopped.pid, 0);
+  ::kill(stopped.pid, SIGSTOP);
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ASSERT_GT(dead, 0);
+  ::waitpid(dead, nullptr, 0);
+  const auto temporary = [](pid_t pid, const char* rest) {
+    return ".orva-" + std::to_string(pid) + rest;
+  };
+
+  TempDir dir;
+  TempDir io;
+  fs::create_directory(dir / "sub");
+  write_file(io / "victim", "outside");
+  write_file(dir / "SESF.LAB", kHandshake);
+  write_file(dir / "inp.dat", long_input);
+  Child engine{start_engine(dir.path(), io / "stderr")};
+  const pid_t running = engine.pid;
+  ASSERT_GT(running, 0);
+  for (int i = 0; i < 20000 && !fs::exists(dir / "DEF.OUT"); ++i) {
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+  }
+  // The running engine has read its input: the next runs take the one data set.
+  write_file(dir / "inp.dat", input);
+
+  const std::vector<fs::path> removed = {
+      dir / temporary(dead, "-0-0.tmp"),
+      dir / temporary(dead, "-15-99.tmp"),
+      dir / "sub" / temporary(dead, "-2-1.tmp"),
+  };
+  const std::vector<std::string> kept_here = {
+      temporary(stopped.pid, "-0-0.tmp"),
+      temporary(::getpid(), "-3-0.tmp"),
+      temporary(dead, "-16-0.tmp"),
+      temporary(dead, "-0-100.tmp"),
+      temporary(dead, "-0-0.tmp~"),
+      temporary(dead, "-0-0.tmp").substr(1),
+      ".orva-0" + std::to_string(dead) + "-0-0.tmp",
+  };
+  for (const fs::path& p : removed) write_file(p, "of a dead engine");
+  for (const std::string& name : kept_here) write_file(dir / name, "kept");
+  fs::create_symlink(io / "victim", dir / temporary(dead, "-1-0.tmp"));
+  fs::create_directory(dir / temporary(dead, "-4-0.tmp"));
+  const auto of_running = [&](const fs::path& folder) {
+    const std::string mark = temporary(running, "-");
+    int found = 0;
+    for (const std::string& name : listing(folder)) found += name.rfind(mark, 0) == 0;
+    return found;
+  };
+
+  // A run beside the running engine.
+  EXPECT_EQ(run_engine(dir.path()).exit_status, 0);
+  ASSERT_EQ(::waitpid(running, nullptr, WNOHANG), 0) << "the long run has ended";
+  EXPECT_EQ(of_running(dir / "sub"), 1);  // its report
+  for (const fs::path& p : removed) EXPECT_FALSE(fs::exists(fs::symlink_status(p))) << p;
+
+  // The running engine killed, then a run in the same folder.
+  engine.end();
+  ASSERT_EQ(of_running(dir / "sub"), 1);
+  const auto r = run_engine(dir.path());
+  EXPECT_EQ(r.exit_status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(of_running(dir.path()) + of_running(dir / "sub"), 0);
+  EXPECT_EQ(read_file(dir / "sub" / "r.out"), first.report);
+  EXPECT_EQ(read_file(dir / "DEF.OUT"), first.def);
+  EXPECT_EQ(read_file(dir / "MODULI.OUT"), first.moduli);
+  std::vector<std::string> expected = {"DEF.OUT",
+                                       "MODULI.OUT",
+                                       "SESF.LAB",
+                                       "inp.dat",
+                                       "sub/",
+                                       temporary(dead, "-1-0.tmp@"),
+                                       temporary(dead, "-4-0.tmp/")};
+  expected.insert(expected.end(), kept_here.begin(), kept_here.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(listing(dir.path()), expected);
+  EXPECT_EQ(listing(dir / "sub"), std::vector<std::string>{"r.out"});
+  EXPECT_EQ(read_file(io / "victim"), "outside");
+}
+
 // The user that the engine runs as where a file's permission matters: the test's own, or "nobody"
 // when the test runs as root, whom no permission stops.
 const User* unprivileged_user() {
