@@ -395,34 +395,39 @@ void remove_temporary_output_files() noexcept {
   }
 }
 
-void remove_output_file(const std::string& path) noexcept {
+namespace {
+
+// Calls act(folder_fd, base) on the folder of `path`, opened as by open_folder_of(); nothing when
+// the name is not valid, a folder of it is missing or a link, or there is no memory for its parts.
+template <typename Act>
+void in_folder_of(const std::string& path, Act act) noexcept {
   if (path.empty() || path.find('\0') != std::string::npos) return;
   try {
     std::string base;
     int failure = 0;
     const int folder_fd = open_folder_of(path, base, failure);
     if (folder_fd < 0) return;
+    act(folder_fd, base);
+    ::close(folder_fd);
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+void remove_output_file(const std::string& path) noexcept {
+  in_folder_of(path, [](int folder_fd, const std::string& base) {
     struct stat st {};
     if (::fstatat(folder_fd, base.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
         (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) {
       ::unlinkat(folder_fd, base.c_str(), 0);
     }
-    ::close(folder_fd);
-  } catch (...) {  // no memory for the name's parts: the file stays
-  }
+  });
 }
 
 void remove_dead_temporary_files_beside(const std::string& path) noexcept {
-  if (path.empty() || path.find('\0') != std::string::npos) return;
-  try {
-    std::string base;
-    int failure = 0;
-    const int folder_fd = open_folder_of(path, base, failure);
-    if (folder_fd < 0) return;
-    remove_dead_temporary_files_in(folder_fd);
-    ::close(folder_fd);
-  } catch (...) {  // no memory for the name's parts: the files stay
-  }
+  in_folder_of(
+      path, [](int folder_fd, const std::string&) { remove_dead_temporary_files_in(folder_fd); });
 }
 
 // ---------------------------------------------------------------------------------------------
