@@ -61,6 +61,7 @@ void end_failed_run(EngineRun& run) {
 
 int engine_main(std::ostream& err, OutputSink& sink) {
   install_signal_handlers();
+  remove_dead_temporary_files_beside("DEF.OUT");  // the working folder
   EngineRun run(sink);
   try {
     int32_t launch_code = 0;
@@ -79,7 +80,9 @@ int engine_main(std::ostream& err, OutputSink& sink) {
       throw;
     }
     remove_earlier_report(run.input);
-    run.report.open(3, report_path(run.input));
+    const std::string report = report_path(run.input);
+    if (report.find('/') != std::string::npos) remove_dead_temporary_files_beside(report);
+    run.report.open(3, report);
 
     DriverContext driver{
         run.input, run.data, run.model, run.svd, run.solver, run.report, run.results};

@@ -54,9 +54,15 @@ inline constexpr int kInterruptStatus = 200;             // SIGINT, SIGTERM, SIG
 // normally and this run's DEF.OUT and MODULI.OUT are complete. An earlier report of the same name
 // is removed once the name is known (not when the name leads out of the working folder, which is
 // rejected before anything is touched). After a failure in a later data set the report holds the
-// complete records of the data sets before it. Control-C (SIGINT), SIGTERM and SIGHUP end the
-// process the same way, with "forrtl: error (200): program aborting due to control-C event" and
-// status 200. `sink` receives every byte of the output files.
+// complete records of the data sets before it. A read-only earlier file of any of the three is
+// replaced like any other.
+// Before anything is read or written, the temporary files that engines no longer alive left in the
+// working folder are removed, and those in the report's folder once its name is known; a live
+// engine's stay (remove_dead_temporary_files_beside). An input ("SESF.LAB", "inp.dat") that is not
+// a regular file ends the run at once with 30 (a folder with 9); a missing one is created empty.
+// Control-C (SIGINT), SIGTERM and SIGHUP end the process the same way, with "forrtl: error (200):
+// program aborting due to control-C event" and status 200. `sink` receives every byte of the
+// output files.
 int engine_main(std::ostream& err, OutputSink& sink);
 int engine_main(std::ostream& err);
 int engine_main();

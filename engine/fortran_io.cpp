@@ -1,5 +1,6 @@
 #include "fortran_io.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <climits>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <system_error>
 
 namespace orva {
@@ -138,6 +140,7 @@ struct TemporaryFile {
 };
 
 constexpr int kMaxTemporaryFiles = 16;
+constexpr int kMaxAttempts = 100;  // names tried for one temporary file
 TemporaryFile temporary_files[kMaxTemporaryFiles];
 
 // Holds back the signals that end the engine for the scope.
@@ -213,8 +216,10 @@ int open_folder_of(const std::string& path, std::string& base, int& failure) {
 }
 
 // Why `base` in `folder_fd` cannot be replaced by an output file (an errno value), or 0: a folder,
-// a regular file that this process may not write (kept read-only, as the user marked it), or
-// something other than a regular file or a symbolic link (a device or a pipe is never replaced).
+// or something other than a regular file or a symbolic link (a device or a pipe is never
+// replaced). A read-only file is replaced like any other: the rename needs only the folder's
+// permission, as the removal of an earlier report does, so the report, DEF.OUT and MODULI.OUT
+// follow one rule.
 int replace_refused(int folder_fd, const std::string& base) {
   if (base.size() > NAME_MAX) return ENAMETOOLONG;
   if (base.empty() || base == "." || base == "..") return EISDIR;
@@ -225,8 +230,56 @@ int replace_refused(int folder_fd, const std::string& base) {
   if (S_ISDIR(st.st_mode)) return EISDIR;
   if (S_ISLNK(st.st_mode)) return 0;
   if (!S_ISREG(st.st_mode)) return EBUSY;
-  if (::faccessat(folder_fd, base.c_str(), W_OK, AT_EACCESS) != 0) return errno;
   return 0;
+}
+
+// Reads a decimal number below `limit` at `p`, as "%d" prints it (no sign, no leading zero), and
+// moves `p` past it; false when there is none.
+bool read_number(const char*& p, long limit, long& value) {
+  if (*p < '0' || *p > '9' || (p[0] == '0' && p[1] >= '0' && p[1] <= '9')) return false;
+  value = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    value = value * 10 + (*p - '0');
+    if (value >= limit) return false;
+  }
+  return true;
+}
+
+// The process id in `name` when it is exactly a name that OutputUnit::open gives a temporary file,
+// ".orva-PID-SLOT-ATTEMPT.tmp"; 0 for any other name.
+pid_t temporary_file_owner(const char* name) {
+  static constexpr char prefix[] = ".orva-";
+  if (std::strncmp(name, prefix, sizeof prefix - 1) != 0) return 0;
+  const char* p = name + sizeof prefix - 1;
+  long pid = 0, slot = 0, attempt = 0;
+  if (!read_number(p, static_cast<long>(INT_MAX) + 1, pid) || pid == 0 || *p++ != '-') return 0;
+  if (!read_number(p, kMaxTemporaryFiles, slot) || *p++ != '-') return 0;
+  if (!read_number(p, kMaxAttempts, attempt) || std::strcmp(p, ".tmp") != 0) return 0;
+  return static_cast<pid_t>(pid);
+}
+
+// Removes from the folder `folder_fd` the temporary files of processes that no longer exist. A
+// process that exists, running or stopped, keeps its files, and so does one of another user
+// (EPERM); only regular files are removed, so no link, folder or other name is touched.
+void remove_dead_temporary_files_in(int folder_fd) noexcept {
+  const int fd = ::openat(folder_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  DIR* dir = ::fdopendir(fd);
+  if (dir == nullptr) {
+    ::close(fd);
+    return;
+  }
+  const pid_t self = ::getpid();
+  while (const dirent* entry = ::readdir(dir)) {
+    const pid_t owner = temporary_file_owner(entry->d_name);
+    if (owner == 0 || owner == self) continue;
+    if (::kill(owner, 0) == 0 || errno != ESRCH) continue;
+    struct stat st {};
+    if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
+      ::unlinkat(fd, entry->d_name, 0);
+    }
+  }
+  ::closedir(dir);
 }
 
 }  // namespace
@@ -257,7 +310,7 @@ void OutputUnit::open(int unit, const std::string& path) {
   }
   TemporaryFile& t = temporary_files[slot];
   int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+  for (int attempt = 0; attempt < kMaxAttempts && fd < 0; ++attempt) {
     std::snprintf(
         t.temp, sizeof t.temp, ".orva-%ld-%d-%d.tmp", static_cast<long>(::getpid()), slot, attempt);
     fd = ::openat(folder_fd, t.temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
@@ -342,21 +395,39 @@ void remove_temporary_output_files() noexcept {
   }
 }
 
-void remove_output_file(const std::string& path) noexcept {
+namespace {
+
+// Calls act(folder_fd, base) on the folder of `path`, opened as by open_folder_of(); nothing when
+// the name is not valid, a folder of it is missing or a link, or there is no memory for its parts.
+template <typename Act>
+void in_folder_of(const std::string& path, Act act) noexcept {
   if (path.empty() || path.find('\0') != std::string::npos) return;
   try {
     std::string base;
     int failure = 0;
     const int folder_fd = open_folder_of(path, base, failure);
     if (folder_fd < 0) return;
+    act(folder_fd, base);
+    ::close(folder_fd);
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+void remove_output_file(const std::string& path) noexcept {
+  in_folder_of(path, [](int folder_fd, const std::string& base) {
     struct stat st {};
     if (::fstatat(folder_fd, base.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
         (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) {
       ::unlinkat(folder_fd, base.c_str(), 0);
     }
-    ::close(folder_fd);
-  } catch (...) {  // no memory for the name's parts: the file stays
-  }
+  });
+}
+
+void remove_dead_temporary_files_beside(const std::string& path) noexcept {
+  in_folder_of(
+      path, [](int folder_fd, const std::string&) { remove_dead_temporary_files_in(folder_fd); });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -370,7 +441,8 @@ void InputUnit::open(int unit, const std::string& path) {
   if (path.empty() || path.find('\0') != std::string::npos) {
     throw runtime_failure(kBadFileName, unit, path);
   }
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: a FIFO without a writer, or a device, must not hold the open; it is refused below.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0 && errno == ENOENT) {
     // Create-if-missing: the new, empty file is left behind. Never through a symbolic link: a
     // dangling one is an open failure (EEXIST), not a file created where it points.
@@ -381,9 +453,18 @@ void InputUnit::open(int unit, const std::string& path) {
   }
   if (fd < 0) throw runtime_failure(open_failure_number(errno), unit, path);
   struct stat st {};
+  int refused = 0;
   if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    refused = kAccessDenied;
+  } else if (!S_ISREG(st.st_mode)) {
+    refused = kOpenFailure;  // a FIFO, a device or a socket
+  } else if (const int flags = ::fcntl(fd, F_GETFL);
+             flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    refused = kOpenFailure;
+  }
+  if (refused != 0) {
     ::close(fd);
-    throw runtime_failure(kAccessDenied, unit, path);
+    throw runtime_failure(refused, unit, path);
   }
   char buffer[65536];
   for (;;) {

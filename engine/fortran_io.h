@@ -33,7 +33,8 @@ OutputSink& system_sink();
 // then an earlier file of that name stays as it was. A unit discarded, or destroyed before close(),
 // removes its temporary file, and so does remove_temporary_output_files() from a signal handler.
 // No symbolic link is followed: every folder of the name must be a real folder, and the rename
-// replaces a link of that name instead of writing through it.
+// replaces a link of that name instead of writing through it. An earlier file of the name is
+// replaced whether it is read-only or not: the folder's permission governs, as for removing it.
 class OutputUnit {
  public:
   explicit OutputUnit(OutputSink& sink = system_sink()) : sink_(&sink) {}
@@ -42,8 +43,8 @@ class OutputUnit {
   OutputUnit& operator=(const OutputUnit&) = delete;
 
   // Throws RuntimeFailure 43 (bad name), 29 (folder missing), 9 (access denied: the name is a
-  // folder or a read-only file), 30 (other: a folder of the name that is a symbolic link, a name
-  // that is a device or a pipe).
+  // folder, or the folder may not be written), 30 (other: a folder of the name that is a symbolic
+  // link, a name that is a device or a pipe).
   void open(int unit, const std::string& path);
   // One record: the bytes, then CR LF. Throws RuntimeFailure 38 on a write error.
   void write_record(std::string_view bytes);
@@ -82,16 +83,25 @@ class OutputUnit {
 // async-signal-safe calls; for a signal handler.
 void remove_temporary_output_files() noexcept;
 
+// Removes the temporary files that engines no longer alive left in the folder of the file name
+// `path` (the working folder for a name without a folder): a process ended by SIGKILL cannot remove
+// its own. Only regular files named exactly as OutputUnit names its temporary files,
+// ".orva-PID-SLOT-ATTEMPT.tmp", whose process PID does not exist; those of a live process (running
+// or stopped, this one included) stay. No symbolic link is followed. Failures are ignored.
+void remove_dead_temporary_files_beside(const std::string& path) noexcept;
+
 // Removes the regular file or symbolic link `path` (the link itself, never what it points to), when
 // no folder of the name is a symbolic link. Failures are ignored.
 void remove_output_file(const std::string& path) noexcept;
 
 // A sequential formatted input file, read whole as bytes when it is opened. open() creates a
-// missing file (empty), so a missing file shows as an end of file at the first read. Lines end in
-// LF or CR LF; the last line may lack its line end.
+// missing file (empty), so a missing file shows as an end of file at the first read. Only a
+// regular file is read: a FIFO, a device or a socket is refused at once, never waited on. Lines
+// end in LF or CR LF; the last line may lack its line end.
 class InputUnit {
  public:
-  // Throws RuntimeFailure 43 (bad name), 29 (folder missing), 9 (access denied), 30 (other).
+  // Throws RuntimeFailure 43 (bad name), 29 (folder missing), 9 (access denied, or a folder), 30
+  // (other, or not a regular file).
   void open(int unit, const std::string& path);
   // The next read statement starts at the first line again.
   void rewind() { next_line_ = 0; }

@@ -1,14 +1,19 @@
 // The engine program end to end: the built ORVA-V4 in a temporary folder, and engine_main in
 // process for the many runs of the prefix test.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <regex>
@@ -266,17 +271,46 @@ TEST(EngineProgram, BundledExampleAndFixturesRun) {
   }
 }
 
-// Starts the built engine in `dir`, its standard error into `err_path`.
-pid_t start_engine(const fs::path& dir, const fs::path& err_path) {
+// A user and group to run the engine as.
+struct User {
+  uid_t uid;
+  gid_t gid;
+};
+
+// Starts the built engine in `dir`, its standard error into `err_path`, as `user` when given (the
+// test then runs as root).
+pid_t start_engine(const fs::path& dir, const fs::path& err_path, const User* user = nullptr) {
   const pid_t pid = ::fork();
   if (pid == 0) {
     const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (err < 0 || ::chdir(dir.c_str()) != 0) ::_exit(127);
+    if (user != nullptr &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(user->gid) != 0 || ::setuid(user->uid) != 0)) {
+      ::_exit(127);
+    }
     ::dup2(err, 2);
     ::execl(test::engine_path().c_str(), "ORVA-V4", static_cast<char*>(nullptr));
     ::_exit(127);
   }
   return pid;
+}
+
+// Waits at most `limit` for `pid` to end and returns its exit status (128 + the signal's number
+// when a signal ended it); one still running then is killed and gives -1, so that a run that hangs
+// fails its test instead of holding it.
+int wait_for_end(pid_t pid, std::chrono::seconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  for (;;) {
+    const pid_t ended = ::waitpid(pid, &status, WNOHANG);
+    if (ended == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (ended < 0 || std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
 }
 
 // Pavements with slipping interfaces that the editor admits, run by the built engine on a basin
@@ -355,30 +389,6 @@ TEST(EngineProgram, SlippingPavementsRun) {
     EXPECT_EQ(moduli.find("Infinity"), std::string::npos) << moduli;
     EXPECT_EQ(moduli.find("*"), std::string::npos) << moduli;
   }
-}
-
-// Control-C while the engine waits on its handshake file (a FIFO nobody writes).
-TEST(EngineProgram, ControlCEndsWithStatus200) {
-  TempDir dir;
-  ASSERT_EQ(::mkfifo((dir / "SESF.LAB").c_str(), 0600), 0);
-  const fs::path err_path = dir / "stderr";
-  const pid_t pid = start_engine(dir.path(), err_path);
-  ASSERT_GE(pid, 0);
-  // Opening the FIFO for writing succeeds once the engine has opened it for reading, after its
-  // handler is in place; the engine then waits in its read.
-  int fifo = -1;
-  for (int i = 0; i < 1000 && fifo < 0; ++i) {
-    fifo = ::open((dir / "SESF.LAB").c_str(), O_WRONLY | O_NONBLOCK);
-    if (fifo < 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ASSERT_GE(fifo, 0);
-  ::kill(pid, SIGINT);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  ::close(fifo);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 200);
-  EXPECT_EQ(read_file(err_path), "forrtl: error (200): program aborting due to control-C event\n");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -684,6 +694,225 @@ TEST(EngineProgram, TerminationSignalsEndLikeControlC) {
     if (!fs::exists(dir / "DEF.OUT")) {
       EXPECT_FALSE(front_end_sees_success(dir / "r.out"));
     }
+  }
+}
+
+// Regression: a FIFO as "SESF.LAB" or "inp.dat" held the engine in its open() until some writer
+// came, for ever when none did (Control-C was the only way out), and a device was read as a file.
+// An input that is not a regular file ends the run at once with the open failure of its unit.
+TEST(EngineProgram, InputsThatAreNotRegularFilesAreRefusedAtOnce) {
+  const auto fifo = [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); };
+  const auto device = [](const fs::path& p) { fs::create_symlink("/dev/null", p); };
+  const auto socket = [](const fs::path& p) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(p.string().size(), sizeof address.sun_path);
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", p.c_str());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+  };
+  struct Case {
+    const char* name;
+    const char* file;
+    int unit;
+    std::function<void(const fs::path&)> make;
+  };
+  const Case cases[] = {
+      {"SESF.LAB a FIFO", "SESF.LAB", 7, fifo},
+      {"inp.dat a FIFO", "inp.dat", 1, fifo},
+      {"inp.dat a link to a device", "inp.dat", 1, device},
+      {"SESF.LAB a socket", "SESF.LAB", 7, socket},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    TempDir io;
+    write_file(dir / "SESF.LAB", kHandshake);
+    fs::remove(dir / c.file);
+    c.make(dir / c.file);
+    const auto before = listing(dir.path());
+    const pid_t pid = start_engine(dir.path(), io / "stderr");
+    ASSERT_GE(pid, 0);
+    EXPECT_EQ(wait_for_end(pid, std::chrono::seconds(20)), 30);
+    EXPECT_EQ(read_file(io / "stderr"),
+              "forrtl: severe (30): open failure, unit " + std::to_string(c.unit) + ", file " +
+                  c.file + "\n");
+    EXPECT_EQ(listing(dir.path()), before);
+  }
+}
+
+// A child process, killed and reaped at the end of the scope unless it was reaped before.
+struct Child {
+  pid_t pid;
+  ~Child() {
+    if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
+  }
+  void end() {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    pid = -1;
+  }
+};
+
+// Regression: an engine ended by SIGKILL (as the front end's exit ended it) left its temporary
+// files in the working folder and in the report's folder for ever. A run removes at start the
+// temporary files of processes that no longer exist, and keeps those of live ones: of an engine
+// still running in the same folder, of a stopped process, of the test itself. Names that only look
+// like a temporary file's, a link and a folder of such a name stay too.
+TEST(EngineProgram, TemporariesOfDeadEnginesAreRemovedAtStart) {
+  const FirstSet first = first_set_of_three_layers();
+  const std::string input = input_naming_report("sub/r.out");
+  const size_t drops = input.find("1,0,\"99:99\"");
+  std::string long_input = input;  // seconds long, so that it still runs beside the next run
+  for (int k = 1; k < 3000; ++k) long_input += input.substr(drops);
+
+  // A stopped process, and one that certainly no longer exists.
+  const Child stopped{::fork()};
+  if (stopped.pid == 0) {
+    ::pause();
+    ::_exit(0);
+  }
+  ASSERT_GT(stopped.pid, 0);
+  ::kill(stopped.pid, SIGSTOP);
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ASSERT_GT(dead, 0);
+  ::waitpid(dead, nullptr, 0);
+  const auto temporary = [](pid_t pid, const char* rest) {
+    return ".orva-" + std::to_string(pid) + rest;
+  };
+
+  TempDir dir;
+  TempDir io;
+  fs::create_directory(dir / "sub");
+  write_file(io / "victim", "outside");
+  write_file(dir / "SESF.LAB", kHandshake);
+  write_file(dir / "inp.dat", long_input);
+  Child engine{start_engine(dir.path(), io / "stderr")};
+  const pid_t running = engine.pid;
+  ASSERT_GT(running, 0);
+  for (int i = 0; i < 20000 && !fs::exists(dir / "DEF.OUT"); ++i) {
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+  }
+  // The running engine has read its input: the next runs take the one data set.
+  write_file(dir / "inp.dat", input);
+
+  const std::vector<fs::path> removed = {
+      dir / temporary(dead, "-0-0.tmp"),
+      dir / temporary(dead, "-15-99.tmp"),
+      dir / "sub" / temporary(dead, "-2-1.tmp"),
+  };
+  const std::vector<std::string> kept_here = {
+      temporary(stopped.pid, "-0-0.tmp"),
+      temporary(::getpid(), "-3-0.tmp"),
+      temporary(dead, "-16-0.tmp"),
+      temporary(dead, "-0-100.tmp"),
+      temporary(dead, "-0-0.tmp~"),
+      temporary(dead, "-0-0.tmp").substr(1),
+      ".orva-0" + std::to_string(dead) + "-0-0.tmp",
+  };
+  for (const fs::path& p : removed) write_file(p, "of a dead engine");
+  for (const std::string& name : kept_here) write_file(dir / name, "kept");
+  fs::create_symlink(io / "victim", dir / temporary(dead, "-1-0.tmp"));
+  fs::create_directory(dir / temporary(dead, "-4-0.tmp"));
+  const auto of_running = [&](const fs::path& folder) {
+    const std::string mark = temporary(running, "-");
+    int found = 0;
+    for (const std::string& name : listing(folder)) found += name.rfind(mark, 0) == 0;
+    return found;
+  };
+
+  // A run beside the running engine.
+  EXPECT_EQ(run_engine(dir.path()).exit_status, 0);
+  ASSERT_EQ(::waitpid(running, nullptr, WNOHANG), 0) << "the long run has ended";
+  EXPECT_EQ(of_running(dir / "sub"), 1);  // its report
+  for (const fs::path& p : removed) EXPECT_FALSE(fs::exists(fs::symlink_status(p))) << p;
+
+  // The running engine killed, then a run in the same folder.
+  engine.end();
+  ASSERT_EQ(of_running(dir / "sub"), 1);
+  const auto r = run_engine(dir.path());
+  EXPECT_EQ(r.exit_status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(of_running(dir.path()) + of_running(dir / "sub"), 0);
+  EXPECT_EQ(read_file(dir / "sub" / "r.out"), first.report);
+  EXPECT_EQ(read_file(dir / "DEF.OUT"), first.def);
+  EXPECT_EQ(read_file(dir / "MODULI.OUT"), first.moduli);
+  std::vector<std::string> expected = {"DEF.OUT",
+                                       "MODULI.OUT",
+                                       "SESF.LAB",
+                                       "inp.dat",
+                                       "sub/",
+                                       temporary(dead, "-1-0.tmp@"),
+                                       temporary(dead, "-4-0.tmp/")};
+  expected.insert(expected.end(), kept_here.begin(), kept_here.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(listing(dir.path()), expected);
+  EXPECT_EQ(listing(dir / "sub"), std::vector<std::string>{"r.out"});
+  EXPECT_EQ(read_file(io / "victim"), "outside");
+}
+
+// The user that the engine runs as where a file's permission matters: the test's own, or "nobody"
+// when the test runs as root, whom no permission stops.
+const User* unprivileged_user() {
+  static User nobody{0, 0};
+  if (::geteuid() != 0) return nullptr;
+  const passwd* entry = ::getpwnam("nobody");
+  if (entry == nullptr) return nullptr;
+  nobody = {entry->pw_uid, entry->pw_gid};
+  return &nobody;
+}
+
+// Regression: a read-only earlier DEF.OUT or MODULI.OUT stopped the run with status 9 and was
+// kept, while a read-only earlier report was replaced. One rule for the three: a read-only earlier
+// file is replaced like any other, as the folder's permission allows; in a folder that may not be
+// written the run ends with status 9 and every earlier file stays.
+TEST(EngineProgram, ReadOnlyEarlierFilesFollowTheFolder) {
+  const FirstSet first = first_set_of_three_layers();
+  const User* user = unprivileged_user();
+  if (::geteuid() == 0 && user == nullptr) GTEST_SKIP() << "no user without privileges";
+  struct Case {
+    const char* name;
+    const char* read_only;  // the earlier file made read-only, if any
+    bool folder_writable;
+    int status;
+    std::string err;
+  };
+  const Case cases[] = {
+      {"read-only report", "r.out", true, 0, ""},
+      {"read-only DEF.OUT", "DEF.OUT", true, 0, ""},
+      {"read-only MODULI.OUT", "MODULI.OUT", true, 0, ""},
+      {"folder not writable",
+       nullptr,
+       false,
+       9,
+       "forrtl: severe (9): permission to access file denied, unit 3, file r.out\n"},
+  };
+  const char* const names[] = {"r.out", "DEF.OUT", "MODULI.OUT"};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    TempDir io;
+    write_file(dir / "SESF.LAB", kHandshake);
+    write_file(dir / "inp.dat", input_naming_report("r.out"));
+    for (const char* name : names) write_file(dir / name, "earlier");
+    if (c.read_only != nullptr) {
+      ASSERT_EQ(::chmod((dir / c.read_only).c_str(), 0444), 0);
+    }
+    if (user != nullptr) {
+      ASSERT_EQ(::chown(dir.path().c_str(), user->uid, user->gid), 0);
+    }
+    ASSERT_EQ(::chmod(dir.path().c_str(), c.folder_writable ? 0755 : 0555), 0);
+    const pid_t pid = start_engine(dir.path(), io / "stderr", user);
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(wait_for_end(pid, std::chrono::seconds(60)), c.status);
+    EXPECT_EQ(read_file(io / "stderr"), c.err);
+    ::chmod(dir.path().c_str(), 0755);
+    EXPECT_EQ(read_file(dir / "r.out"), c.status == 0 ? first.report : "earlier");
+    EXPECT_EQ(read_file(dir / "DEF.OUT"), c.status == 0 ? first.def : "earlier");
+    EXPECT_EQ(read_file(dir / "MODULI.OUT"), c.status == 0 ? first.moduli : "earlier");
+    EXPECT_FALSE(has_temporary_file(dir.path()));
   }
 }
 
