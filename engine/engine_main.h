@@ -55,7 +55,7 @@ inline constexpr int kInterruptStatus = 200;             // SIGINT, SIGTERM, SIG
 // is removed once the name is known (not when the name leads out of the working folder, which is
 // rejected before anything is touched). After a failure in a later data set the report holds the
 // complete records of the data sets before it. A read-only earlier file of any of the three is
-// replaced like any other.
+// kept, and the run ends with 9 where that file would be written.
 // Before anything is read or written, the temporary files that engines no longer alive left in the
 // working folder are removed, and those in the report's folder once its name is known; a live
 // engine's stay (remove_dead_temporary_files_beside). An input ("SESF.LAB", "inp.dat") that is not

@@ -215,11 +215,19 @@ int open_folder_of(const std::string& path, std::string& base, int& failure) {
   return fd;
 }
 
+// True when the regular file `base` in `folder_fd` (described by `st`) is read-only: this process
+// may not write it, or no write permission is set at all. The second test makes a file that the
+// user marked read-only one for root too, so that it is kept whoever runs the engine.
+bool is_read_only(int folder_fd, const std::string& base, const struct stat& st) {
+  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return true;
+  return ::faccessat(folder_fd, base.c_str(), W_OK, AT_EACCESS) != 0 &&
+         (errno == EACCES || errno == EROFS);
+}
+
 // Why `base` in `folder_fd` cannot be replaced by an output file (an errno value), or 0: a folder,
-// or something other than a regular file or a symbolic link (a device or a pipe is never
-// replaced). A read-only file is replaced like any other: the rename needs only the folder's
-// permission, as the removal of an earlier report does, so the report, DEF.OUT and MODULI.OUT
-// follow one rule.
+// a read-only regular file (kept, as the user marked it: the report, DEF.OUT and MODULI.OUT
+// alike), or something other than a regular file or a symbolic link (a device or a pipe is never
+// replaced).
 int replace_refused(int folder_fd, const std::string& base) {
   if (base.size() > NAME_MAX) return ENAMETOOLONG;
   if (base.empty() || base == "." || base == "..") return EISDIR;
@@ -230,6 +238,7 @@ int replace_refused(int folder_fd, const std::string& base) {
   if (S_ISDIR(st.st_mode)) return EISDIR;
   if (S_ISLNK(st.st_mode)) return 0;
   if (!S_ISREG(st.st_mode)) return EBUSY;
+  if (is_read_only(folder_fd, base, st)) return EACCES;
   return 0;
 }
 
@@ -418,8 +427,8 @@ void in_folder_of(const std::string& path, Act act) noexcept {
 void remove_output_file(const std::string& path) noexcept {
   in_folder_of(path, [](int folder_fd, const std::string& base) {
     struct stat st {};
-    if (::fstatat(folder_fd, base.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-        (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) {
+    if (::fstatat(folder_fd, base.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+    if (S_ISLNK(st.st_mode) || (S_ISREG(st.st_mode) && !is_read_only(folder_fd, base, st))) {
       ::unlinkat(folder_fd, base.c_str(), 0);
     }
   });

@@ -33,8 +33,9 @@ OutputSink& system_sink();
 // then an earlier file of that name stays as it was. A unit discarded, or destroyed before close(),
 // removes its temporary file, and so does remove_temporary_output_files() from a signal handler.
 // No symbolic link is followed: every folder of the name must be a real folder, and the rename
-// replaces a link of that name instead of writing through it. An earlier file of the name is
-// replaced whether it is read-only or not: the folder's permission governs, as for removing it.
+// replaces a link of that name instead of writing through it. A read-only earlier file of the name
+// (one this process may not write, or with no write permission set, so for root too) is kept:
+// open() refuses it with 9.
 class OutputUnit {
  public:
   explicit OutputUnit(OutputSink& sink = system_sink()) : sink_(&sink) {}
@@ -43,8 +44,8 @@ class OutputUnit {
   OutputUnit& operator=(const OutputUnit&) = delete;
 
   // Throws RuntimeFailure 43 (bad name), 29 (folder missing), 9 (access denied: the name is a
-  // folder, or the folder may not be written), 30 (other: a folder of the name that is a symbolic
-  // link, a name that is a device or a pipe).
+  // folder or a read-only file, or the folder may not be written), 30 (other: a folder of the name
+  // that is a symbolic link, a name that is a device or a pipe).
   void open(int unit, const std::string& path);
   // One record: the bytes, then CR LF. Throws RuntimeFailure 38 on a write error.
   void write_record(std::string_view bytes);
@@ -91,7 +92,8 @@ void remove_temporary_output_files() noexcept;
 void remove_dead_temporary_files_beside(const std::string& path) noexcept;
 
 // Removes the regular file or symbolic link `path` (the link itself, never what it points to), when
-// no folder of the name is a symbolic link. Failures are ignored.
+// no folder of the name is a symbolic link. A read-only file stays, as OutputUnit keeps it.
+// Failures are ignored.
 void remove_output_file(const std::string& path) noexcept;
 
 // A sequential formatted input file, read whole as bytes when it is opened. open() creates a

@@ -310,19 +310,15 @@ TEST(OutputUnit, OpenFailures) {
   EXPECT_EQ(files_in(dir), 2u);  // the link and the pipe
 }
 
-// A read-only earlier file is replaced like any other, once the unit is closed: the folder's
-// permission governs.
-TEST(OutputUnit, ReadOnlyFileIsReplacedOnClose) {
+// A read-only earlier file is kept, whoever runs the engine (root too): open() refuses it.
+TEST(OutputUnit, ReadOnlyFileIsAccessDenied) {
   TempDir dir;
   const auto path = dir / "DEF.OUT";
   write_file(path, "old");
   std::filesystem::permissions(path, std::filesystem::perms::owner_read);
   OutputUnit unit;
-  unit.open(2, path.string());
-  unit.write_record("new");
+  EXPECT_EQ(failure_of([&] { unit.open(2, path.string()); }), kAccessDenied);
   EXPECT_EQ(read_file(path), "old");
-  unit.close();
-  EXPECT_EQ(read_file(path), "new\r\n");
   EXPECT_EQ(files_in(dir), 1u);
 }
 
