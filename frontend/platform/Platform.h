@@ -5,8 +5,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
-class QPrinter;
+class QPagedPaintDevice;
 class QWidget;
 
 // Message box style codes (buttons + icon) and answers, as the windows use them.
@@ -21,6 +22,14 @@ constexpr int kOk = 1;
 constexpr int kYes = 6;
 constexpr int kNo = 7;
 }  // namespace MsgAnswer
+
+// What became of a page sent to the default printer.
+enum class PrintResult {
+  kNoPrinter,  // there is no default printer: nothing was drawn
+  kPrinted,    // the print system took the job
+  kRefused,    // the page could not be drawn, the printer does not accept jobs, or the print
+               // system refused the job: nothing is printed
+};
 
 class Platform {
  public:
@@ -63,9 +72,12 @@ class Platform {
   // Ends a process started by runProcess that is still running (used when the program exits).
   virtual void killProcess() = 0;
 
-  // The default printer for one page, or nullptr when there is none (no print system, or no
-  // printer in it). The platform keeps ownership.
-  virtual QPrinter* printer() = 0;
+  // Prints one page on the default printer as one job titled title. draw paints the page on the
+  // device it is given (false when it cannot); the document is titled title, with creator as the
+  // program that made it. The result comes from the print system itself.
+  virtual PrintResult print(const QString& title,
+                            const QString& creator,
+                            const std::function<bool(QPagedPaintDevice*)>& draw) = 0;
 
   virtual void beep() = 0;
 

@@ -1,17 +1,20 @@
 #include "QtPlatform.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QUrl>
 #include <cstdlib>
 
 #include "Fonts.h"
+#include "PrintSystem.h"
 
 QtPlatform::QtPlatform() { Fonts::installSubstitutions(); }
 
@@ -92,15 +95,38 @@ bool QtPlatform::runProcess(const QString& program,
 
 void QtPlatform::killProcess() { runner_.kill(); }
 
-QPrinter* QtPlatform::printer() {
+PrintResult QtPlatform::print(const QString& title,
+                              const QString& creator,
+                              const std::function<bool(QPagedPaintDevice*)>& draw) {
   const QPrinterInfo defaultPrinter = QPrinterInfo::defaultPrinter();
-  if (defaultPrinter.isNull()) return nullptr;
-  printer_ = std::make_unique<QPrinter>(defaultPrinter, QPrinter::HighResolution);
-  if (!printer_->isValid()) {
-    printer_.reset();
-    return nullptr;
+  if (defaultPrinter.isNull()) return PrintResult::kNoPrinter;
+  const QPrinter printer(defaultPrinter, QPrinter::HighResolution);
+  if (!printer.isValid()) return PrintResult::kNoPrinter;
+
+  // The page is drawn as a PDF document on the printer's paper, printable area and resolution,
+  // and handed to the print system here: Qt's print engine ignores the print system's answer,
+  // so a refused job would vanish without a word.
+  QBuffer pdf;
+  pdf.open(QIODevice::WriteOnly);
+  bool drawn = false;
+  QPageSize paper;
+  {
+    QPdfWriter writer(&pdf);
+    writer.setResolution(printer.resolution());
+    writer.setPageLayout(printer.pageLayout());
+    writer.setTitle(title);
+    writer.setCreator(creator);
+    drawn = draw(&writer);
+    paper = writer.pageLayout().pageSize();
   }
-  return printer_.get();
+  if (!drawn) return PrintResult::kRefused;
+  QString error;
+  if (!PrintSystem::submitPdf(defaultPrinter.printerName(), title, paper, pdf.data(), &error)) {
+    qWarning(
+        "printing on %s refused: %s", qPrintable(defaultPrinter.printerName()), qPrintable(error));
+    return PrintResult::kRefused;
+  }
+  return PrintResult::kPrinted;
 }
 
 void QtPlatform::beep() { QApplication::beep(); }

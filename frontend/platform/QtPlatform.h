@@ -35,12 +35,13 @@ class QtPlatform : public Platform {
                   const QString& workingFolder,
                   QString* error) override;
   void killProcess() override;
-  QPrinter* printer() override;
+  PrintResult print(const QString& title,
+                    const QString& creator,
+                    const std::function<bool(QPagedPaintDevice*)>& draw) override;
   void beep() override;
   QString programFolder() const override;
   void quit() override;
 
  private:
   ProcessRunner runner_;
-  std::unique_ptr<QPrinter> printer_;
 };

@@ -11,11 +11,14 @@
 #include <QFontInfo>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPagedPaintDevice>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest/QTest>
+#include <functional>
 
 #include "FakePlatform.h"
 #include "FlexGrid.h"
@@ -344,15 +347,39 @@ TEST(QtPlatformSeam, TheSaveDialogLeavesTheReplaceQuestionToTheCaller) {
   EXPECT_TRUE(asked.isEmpty()) << asked.join('|').toStdString();
 }
 
-TEST(FakePlatformPrinter, PrintsToThePdfTheTestNames) {
+// The scripted printers: none draws nothing; the PDF printer takes the job into the file the test
+// names; a printer that does not accept jobs draws nothing; a refused job is drawn and then lost.
+TEST(FakePlatformPrinter, PrintsToThePdfTheTestNamesOrRefusesAsScripted) {
   QTemporaryDir folder;
+  const QString pdf = folder.filePath("page.pdf");
   FakePlatform platform(folder.path());
-  EXPECT_EQ(platform.printer(), nullptr);  // no printer
-  platform.setPrinterPdf(folder.filePath("page.pdf"));
-  QPrinter* printer = platform.printer();
-  ASSERT_NE(printer, nullptr);
-  EXPECT_EQ(printer->outputFormat(), QPrinter::PdfFormat);
-  EXPECT_EQ(printer->outputFileName(), folder.filePath("page.pdf"));
+  struct Case {
+    const char* name;
+    std::function<void()> script;
+    PrintResult result;
+    bool drawn;
+  };
+  const Case cases[] = {
+      {"no printer", [&] { platform.setPrinterPdf(QString()); }, PrintResult::kNoPrinter, false},
+      {"rejecting", [&] { platform.setPrinterRejectingJobs(); }, PrintResult::kRefused, false},
+      {"refusing", [&] { platform.setPrinterRefusingTheJob(); }, PrintResult::kRefused, true},
+      {"pdf", [&] { platform.setPrinterPdf(pdf); }, PrintResult::kPrinted, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.script();
+    bool drawn = false;
+    const PrintResult result = platform.print("Title", "Creator", [&](QPagedPaintDevice* device) {
+      drawn = true;
+      QPainter painter(device);
+      painter.drawText(100, 100, "page");
+      return painter.end();
+    });
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(drawn, c.drawn);
+    EXPECT_EQ(QFile::exists(pdf), c.result == PrintResult::kPrinted);
+  }
+  EXPECT_EQ(platform.printJobs, QStringList{"Title"});
 }
 
 }  // namespace
