@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QFontInfo>
 #include <QKeyEvent>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPagedPaintDevice>
 #include <QPainter>
@@ -25,6 +26,7 @@
 #include "Fonts.h"
 #include "KeyCodes.h"
 #include "QtPlatform.h"
+#include "QtTranslation.h"
 #include "TextBox.h"
 #include "Twips.h"
 #include "UpDown.h"
@@ -288,6 +290,46 @@ TEST(QtPlatformSeam, MessageBoxStylesGiveTheirButtonsAndIcons) {
       EXPECT_EQ(static_cast<QAbstractButton*>(box->defaultButton()), box->button(QMessageBox::Yes));
     }
   }
+}
+
+// Qt's Japanese translation gives the real seam's boxes Japanese buttons (the texts of qtbase_ja)
+// and the file dialog Japanese labels; the box's own text and title stay as given. Where the
+// translation is missing nothing is installed and Qt's texts stay English; taking the translation
+// out brings them back.
+TEST(QtPlatformSeam, QtsJapaneseTranslationGivesTheButtonsJapaneseTexts) {
+  auto buttonTexts = [] {
+    QStringList texts;
+    for (int style : {MsgStyle::kYesNoInfo, MsgStyle::kCritical}) {
+      const auto box = QtPlatform::makeMessageBox(
+          nullptr, QStringLiteral("入力データを更新しますか？"), style, "Information");
+      EXPECT_EQ(box->text(), QStringLiteral("入力データを更新しますか？"));
+      EXPECT_EQ(box->windowTitle(), "Information");
+      for (QAbstractButton* button : box->buttons()) texts << button->text();
+    }
+    texts.sort();
+    return texts;
+  };
+  auto lookIn = [] {
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    return dialog.labelText(QFileDialog::LookIn);
+  };
+  const QStringList english = {"&No", "&Yes", "OK"};
+  QTemporaryDir empty;
+  EXPECT_EQ(QtTranslation::installJapanese(empty.path()), nullptr);
+  EXPECT_EQ(buttonTexts(), english);
+  {
+    const auto translation = QtTranslation::installJapanese();
+    ASSERT_NE(translation, nullptr)
+        << "no qtbase_ja.qm (package qt6-translations-l10n) in "
+        << QLibraryInfo::path(QLibraryInfo::TranslationsPath).toStdString();
+    EXPECT_EQ(buttonTexts(),
+              (QStringList{
+                  QStringLiteral("OK"), QStringLiteral("いいえ(&N)"), QStringLiteral("はい(&Y)")}));
+    EXPECT_EQ(lookIn(), QStringLiteral("アドレス:"));
+  }
+  EXPECT_EQ(buttonTexts(), english);
+  EXPECT_EQ(lookIn(), "Look in:");
 }
 
 // Shows a box through the real seam and clicks one of its buttons as soon as it is up.
