@@ -53,4 +53,20 @@ TEST(Manual, ThePrintingSectionListsWhatThePageHolds) {
       << section.toStdString();
 }
 
+// The section on saving gives the project name's limit: 76 bytes, 38 full-width or 76 half-width
+// characters.
+TEST(Manual, TheSavingSectionGivesTheProjectNamesLimit) {
+  QString content = manualText();
+  content.remove('\n');
+  const qsizetype from = content.indexOf(QStringLiteral("6. データチェックと保存"));
+  const qsizetype to = content.indexOf(QStringLiteral("7. 解析の実行"));
+  ASSERT_GE(from, 0);
+  ASSERT_GT(to, from);
+  const QString section = content.mid(from, to - from);
+  for (const char* limit : {"76バイト", "全角38文字", "半角76文字"}) {
+    EXPECT_TRUE(section.contains(QString::fromUtf8(limit)))
+        << limit << ": " << section.toStdString();
+  }
+}
+
 }  // namespace
