@@ -116,6 +116,15 @@ class Printing : public ResultsFolderTest {
     printer.setPageSize(QPageSize(QPageSize::A4));
     return printer.pageLayout().paintRect(QPageLayout::Inch).topLeft();
   }
+  // The one box of a print that the printer did not take; no file was asked for.
+  void expectThePrinterMessage() {
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text,
+              QStringLiteral("プリンターが使用できません。印刷を中止しました。"));
+    EXPECT_EQ(platform.boxes[0].style, MsgStyle::kExclamation);
+    EXPECT_EQ(platform.boxes[0].title, "Error");
+    EXPECT_TRUE(platform.dialogs.empty());
+  }
   // The printable area of the page in points.
   static QRectF printableArea() {
     QPrinter printer(QPrinter::HighResolution);
@@ -247,11 +256,7 @@ TEST_F(Printing, APrinterThatCannotStartThePageGivesTheMessage) {
   platform.setPrinterPdf(folder.filePath("missing/page.pdf"));
   platform.answerMessage(MsgAnswer::kOk);
   form->Command5_Click();
-  ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(platform.boxes[0].text,
-            QStringLiteral("プリンターが使用できません。印刷を中止しました。"));
-  EXPECT_EQ(platform.boxes[0].style, MsgStyle::kExclamation);
-  EXPECT_TRUE(platform.dialogs.empty());
+  expectThePrinterMessage();
 }
 
 // Without a printer the page is saved as a PDF file: the save dialog offers the project's name in
@@ -476,12 +481,7 @@ TEST_F(Printing, ARefusedJobGivesTheMessageAndAnAcceptedOneNone) {
     (platform.*refusal)();
     platform.answerMessage(MsgAnswer::kOk);
     form->Command5_Click();
-    ASSERT_EQ(platform.boxes.size(), 1u);
-    EXPECT_EQ(platform.boxes[0].text,
-              QStringLiteral("プリンターが使用できません。印刷を中止しました。"));
-    EXPECT_EQ(platform.boxes[0].style, MsgStyle::kExclamation);
-    EXPECT_EQ(platform.boxes[0].title, "Error");
-    EXPECT_TRUE(platform.dialogs.empty());
+    expectThePrinterMessage();
     EXPECT_EQ(listing(folder.path()), before);
   }
   EXPECT_TRUE(platform.printJobs.isEmpty());
