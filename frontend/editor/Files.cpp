@@ -40,9 +40,9 @@ bool writeFileReplacing(const QString& target, const QByteArray& bytes, QString*
     return false;
   }
   // The bytes go straight to the temporary file's descriptor, each failing write with its errno:
-  // QSaveFile's buffered write reports a disk that fills part way as "Unknown error". The sync
-  // is checked too (QSaveFile's own ignores its failure): a disk that is full only when the
-  // data reach it fails here, before the rename.
+  // through QSaveFile's buffer, a disk that fills part way is found only when the commit flushes,
+  // which then renames the cut file over the old one all the same (or fails as "Unknown error").
+  // The sync is checked too (QSaveFile's own ignores its failure), before the rename.
   const int fd = file.handle();
   bool written = fd >= 0 && writeAll(fd, bytes, error);
   if (written && ::fsync(fd) != 0 && errno != EINVAL) {

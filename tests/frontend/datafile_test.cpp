@@ -389,8 +389,9 @@ TEST(SafeFiles, ReplacesWholeFilesAndLeavesTheOldOneOnFailure) {
 
 // A write that fails names the system's reason. /dev/full refuses every write with ENOSPC; a file
 // size limit lets the first part of a write in and refuses the rest with EFBIG, as a disk that
-// fills part way does (QSaveFile's own write called that "Unknown error"). The old file stays, and
-// no temporary is left beside it.
+// fills part way does. Regression: QSaveFile's buffered write took a small file whole and its
+// commit put the cut file in place of the old one, reported as success ("Unknown error" for a large
+// one). The old file stays, and no temporary is left beside it.
 TEST(SafeFiles, AFailedWriteNamesTheSystemsReason) {
   const int full = ::open("/dev/full", O_WRONLY);
   ASSERT_GE(full, 0);
