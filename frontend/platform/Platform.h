@@ -8,6 +8,7 @@
 #include <functional>
 
 class QPagedPaintDevice;
+class QPrinter;
 class QWidget;
 
 // Message box style codes (buttons + icon) and answers, as the windows use them.
@@ -72,9 +73,13 @@ class Platform {
   // Ends a process started by runProcess that is still running (used when the program exits).
   virtual void killProcess() = 0;
 
-  // Prints one page on the default printer as one job titled title. draw paints the page on the
-  // device it is given (false when it cannot); the document is titled title, with creator as the
-  // program that made it. The result comes from the print system itself.
+  // The default printer for one page, or nullptr when there is none (no print system, or no
+  // printer in it). The platform keeps ownership.
+  virtual QPrinter* printer() = 0;
+
+  // Prints one page on printer() as one job titled title: draw paints the page on the device it
+  // is given (false when it cannot), a document titled title with creator as the program that
+  // made it. The result is the print system's own answer to the job.
   virtual PrintResult print(const QString& title,
                             const QString& creator,
                             const std::function<bool(QPagedPaintDevice*)>& draw) = 0;

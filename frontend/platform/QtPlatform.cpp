@@ -95,13 +95,22 @@ bool QtPlatform::runProcess(const QString& program,
 
 void QtPlatform::killProcess() { runner_.kill(); }
 
+QPrinter* QtPlatform::printer() {
+  const QPrinterInfo defaultPrinter = QPrinterInfo::defaultPrinter();
+  if (defaultPrinter.isNull()) return nullptr;
+  printer_ = std::make_unique<QPrinter>(defaultPrinter, QPrinter::HighResolution);
+  if (!printer_->isValid()) {
+    printer_.reset();
+    return nullptr;
+  }
+  return printer_.get();
+}
+
 PrintResult QtPlatform::print(const QString& title,
                               const QString& creator,
                               const std::function<bool(QPagedPaintDevice*)>& draw) {
-  const QPrinterInfo defaultPrinter = QPrinterInfo::defaultPrinter();
-  if (defaultPrinter.isNull()) return PrintResult::kNoPrinter;
-  const QPrinter printer(defaultPrinter, QPrinter::HighResolution);
-  if (!printer.isValid()) return PrintResult::kNoPrinter;
+  const QPrinter* printer = this->printer();
+  if (!printer) return PrintResult::kNoPrinter;
 
   // The page is drawn as a PDF document on the printer's paper, printable area and resolution,
   // and handed to the print system here: Qt's print engine ignores the print system's answer,
@@ -112,8 +121,8 @@ PrintResult QtPlatform::print(const QString& title,
   QPageSize paper;
   {
     QPdfWriter writer(&pdf);
-    writer.setResolution(printer.resolution());
-    writer.setPageLayout(printer.pageLayout());
+    writer.setResolution(printer->resolution());
+    writer.setPageLayout(printer->pageLayout());
     writer.setTitle(title);
     writer.setCreator(creator);
     drawn = draw(&writer);
@@ -121,9 +130,8 @@ PrintResult QtPlatform::print(const QString& title,
   }
   if (!drawn) return PrintResult::kRefused;
   QString error;
-  if (!PrintSystem::submitPdf(defaultPrinter.printerName(), title, paper, pdf.data(), &error)) {
-    qWarning(
-        "printing on %s refused: %s", qPrintable(defaultPrinter.printerName()), qPrintable(error));
+  if (!PrintSystem::submitPdf(printer->printerName(), title, paper, pdf.data(), &error)) {
+    qWarning("printing on %s refused: %s", qPrintable(printer->printerName()), qPrintable(error));
     return PrintResult::kRefused;
   }
   return PrintResult::kPrinted;

@@ -35,6 +35,7 @@ class QtPlatform : public Platform {
                   const QString& workingFolder,
                   QString* error) override;
   void killProcess() override;
+  QPrinter* printer() override;
   PrintResult print(const QString& title,
                     const QString& creator,
                     const std::function<bool(QPagedPaintDevice*)>& draw) override;
@@ -44,4 +45,5 @@ class QtPlatform : public Platform {
 
  private:
   ProcessRunner runner_;
+  std::unique_ptr<QPrinter> printer_;
 };

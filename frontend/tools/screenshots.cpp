@@ -40,22 +40,28 @@ class ScreenshotPlatform : public QtPlatform {
     return style == MsgStyle::kYesNoInfo ? MsgAnswer::kNo : MsgAnswer::kOk;
   }
   // Printing goes to a PDF file when one is set.
+  QPrinter* printer() override {
+    if (pdf_.isEmpty()) return QtPlatform::printer();
+    printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    printer_->setOutputFormat(QPrinter::PdfFormat);
+    printer_->setOutputFileName(pdf_);
+    return printer_.get();
+  }
   PrintResult print(const QString& title,
                     const QString& creator,
                     const std::function<bool(QPagedPaintDevice*)>& draw) override {
     if (pdf_.isEmpty()) return QtPlatform::print(title, creator, draw);
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(pdf_);
-    printer.setDocName(title);
-    printer.setCreator(creator);
-    return draw(&printer) ? PrintResult::kPrinted : PrintResult::kRefused;
+    QPrinter* pdf = printer();
+    pdf->setDocName(title);
+    pdf->setCreator(creator);
+    return draw(pdf) ? PrintResult::kPrinted : PrintResult::kRefused;
   }
   void setPdf(const QString& path) { pdf_ = path; }
 
  private:
   QString folder_;
   QString pdf_;
+  std::unique_ptr<QPrinter> printer_;
 };
 
 bool save(QWidget* window, const QString& path) {

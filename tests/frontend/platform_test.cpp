@@ -389,6 +389,17 @@ TEST(QtPlatformSeam, TheSaveDialogLeavesTheReplaceQuestionToTheCaller) {
   EXPECT_TRUE(asked.isEmpty()) << asked.join('|').toStdString();
 }
 
+TEST(FakePlatformPrinter, PrintsToThePdfTheTestNames) {
+  QTemporaryDir folder;
+  FakePlatform platform(folder.path());
+  EXPECT_EQ(platform.printer(), nullptr);  // no printer
+  platform.setPrinterPdf(folder.filePath("page.pdf"));
+  QPrinter* printer = platform.printer();
+  ASSERT_NE(printer, nullptr);
+  EXPECT_EQ(printer->outputFormat(), QPrinter::PdfFormat);
+  EXPECT_EQ(printer->outputFileName(), folder.filePath("page.pdf"));
+}
+
 // The scripted printers: none draws nothing; the PDF printer takes the job into the file the test
 // names; a printer that does not accept jobs draws nothing; a refused job is drawn and then lost.
 TEST(FakePlatformPrinter, PrintsToThePdfTheTestNamesOrRefusesAsScripted) {

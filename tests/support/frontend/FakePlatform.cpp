@@ -91,30 +91,35 @@ void FakePlatform::killProcess() {
   runner_.kill();
 }
 
+QPrinter* FakePlatform::printer() {
+  if (pdf_path_.isEmpty() && refusal_ == Refusal::kNone) return nullptr;
+  printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  printer_->setOutputFormat(QPrinter::PdfFormat);
+  printer_->setOutputFileName(pdf_path_);
+  return printer_.get();
+}
+
 PrintResult FakePlatform::print(const QString& title,
                                 const QString& creator,
                                 const std::function<bool(QPagedPaintDevice*)>& draw) {
-  switch (printer_) {
-    case Printer::kNone:
-      return PrintResult::kNoPrinter;
-    case Printer::kRejectsJobs:
+  switch (refusal_) {
+    case Refusal::kRejectsJobs:
       return PrintResult::kRefused;
-    case Printer::kRefusesTheJob: {
+    case Refusal::kRefusesTheJob: {
       QBuffer page;
       page.open(QIODevice::WriteOnly);
       QPdfWriter writer(&page);
       draw(&writer);
       return PrintResult::kRefused;
     }
-    case Printer::kPrintsToPdf:
+    case Refusal::kNone:
       break;
   }
-  QPrinter printer(QPrinter::HighResolution);
-  printer.setOutputFormat(QPrinter::PdfFormat);
-  printer.setOutputFileName(pdf_path_);
-  printer.setDocName(title);
-  printer.setCreator(creator);
-  if (!draw(&printer)) return PrintResult::kRefused;
+  QPrinter* printer = this->printer();
+  if (!printer) return PrintResult::kNoPrinter;
+  printer->setDocName(title);
+  printer->setCreator(creator);
+  if (!draw(printer)) return PrintResult::kRefused;
   printJobs << title;
   return PrintResult::kPrinted;
 }

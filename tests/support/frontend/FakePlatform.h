@@ -2,8 +2,8 @@
 // queue that the test fills beforehand and is recorded (title, text, style); a prompt with no
 // scripted answer fails the test, and so do answers left unused when the fake is destroyed.
 // runProcess really runs the program; openDocument records the request and returns a scripted
-// code; print() prints to a PDF file at a path the test sets (none set: no printer), or is
-// refused as the test scripts it.
+// code; printer() prints to a PDF file at a path the test sets (none set: no printer).
+// print() prints on it, or is refused as the test scripts it.
 #pragma once
 
 #include <QPrinter>
@@ -48,11 +48,11 @@ class FakePlatform : public Platform {
   // The default printer: one that prints into a PDF file at path ("": no printer); one that does
   // not accept jobs (nothing is drawn); one whose job the print system refuses once drawn.
   void setPrinterPdf(const QString& path) {
-    printer_ = path.isEmpty() ? Printer::kNone : Printer::kPrintsToPdf;
+    refusal_ = Refusal::kNone;
     pdf_path_ = path;
   }
-  void setPrinterRejectingJobs() { printer_ = Printer::kRejectsJobs; }
-  void setPrinterRefusingTheJob() { printer_ = Printer::kRefusesTheJob; }
+  void setPrinterRejectingJobs() { refusal_ = Refusal::kRejectsJobs; }
+  void setPrinterRefusingTheJob() { refusal_ = Refusal::kRefusesTheJob; }
   // Answers left in the queues (checked again when the fake is destroyed).
   int pendingAnswers() const;
 
@@ -84,6 +84,7 @@ class FakePlatform : public Platform {
                   const QString& workingFolder,
                   QString* error) override;
   void killProcess() override;
+  QPrinter* printer() override;
   PrintResult print(const QString& title,
                     const QString& creator,
                     const std::function<bool(QPagedPaintDevice*)>& draw) override;
@@ -101,8 +102,9 @@ class FakePlatform : public Platform {
   std::deque<QString> save_answers_;
   QString program_folder_;
   int open_document_result_ = 42;
-  enum class Printer { kNone, kPrintsToPdf, kRejectsJobs, kRefusesTheJob };
-  Printer printer_ = Printer::kNone;
+  enum class Refusal { kNone, kRejectsJobs, kRefusesTheJob };
+  Refusal refusal_ = Refusal::kNone;
   QString pdf_path_;
+  std::unique_ptr<QPrinter> printer_;
   ProcessRunner runner_;
 };
