@@ -5,9 +5,11 @@
 #include "Form1.h"
 #include "Form3.h"
 #include "QtPlatform.h"
+#include "QtTranslation.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  const auto qtTexts = QtTranslation::installJapanese();
   // The windows end the program only through their Exit buttons.
   app.setQuitOnLastWindowClosed(false);
   QtPlatform platform;

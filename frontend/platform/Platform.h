@@ -5,7 +5,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
+class QPagedPaintDevice;
 class QPrinter;
 class QWidget;
 
@@ -26,6 +28,14 @@ constexpr int kNo = 7;
 struct ProcessEnd {
   int exitCode = 0;      // the exit status; the signal's number when the process crashed
   bool crashed = false;  // ended by a signal
+};
+
+// What became of a page sent to the default printer.
+enum class PrintResult {
+  kNoPrinter,  // there is no default printer: nothing was drawn
+  kPrinted,    // the print system took the job
+  kRefused,    // the page could not be drawn, the printer does not accept jobs, or the print
+               // system refused the job: nothing is printed
 };
 
 class Platform {
@@ -75,6 +85,13 @@ class Platform {
   // The default printer for one page, or nullptr when there is none (no print system, or no
   // printer in it). The platform keeps ownership.
   virtual QPrinter* printer() = 0;
+
+  // Prints one page on printer() as one job titled title: draw paints the page on the device it
+  // is given (false when it cannot), a document titled title with creator as the program that
+  // made it. The result is the print system's own answer to the job.
+  virtual PrintResult print(const QString& title,
+                            const QString& creator,
+                            const std::function<bool(QPagedPaintDevice*)>& draw) = 0;
 
   virtual void beep() = 0;
 

@@ -1,17 +1,20 @@
 #include "QtPlatform.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QUrl>
 #include <cstdlib>
 
 #include "Fonts.h"
+#include "PrintSystem.h"
 
 QtPlatform::QtPlatform() { Fonts::installSubstitutions(); }
 
@@ -102,6 +105,37 @@ QPrinter* QtPlatform::printer() {
     return nullptr;
   }
   return printer_.get();
+}
+
+PrintResult QtPlatform::print(const QString& title,
+                              const QString& creator,
+                              const std::function<bool(QPagedPaintDevice*)>& draw) {
+  const QPrinter* printer = this->printer();
+  if (!printer) return PrintResult::kNoPrinter;
+
+  // The page is drawn as a PDF document on the printer's paper, printable area and resolution,
+  // and handed to the print system here: Qt's print engine ignores the print system's answer,
+  // so a refused job would vanish without a word.
+  QBuffer pdf;
+  pdf.open(QIODevice::WriteOnly);
+  bool drawn = false;
+  QPageSize paper;
+  {
+    QPdfWriter writer(&pdf);
+    writer.setResolution(printer->resolution());
+    writer.setPageLayout(printer->pageLayout());
+    writer.setTitle(title);
+    writer.setCreator(creator);
+    drawn = draw(&writer);
+    paper = writer.pageLayout().pageSize();
+  }
+  if (!drawn) return PrintResult::kRefused;
+  QString error;
+  if (!PrintSystem::submitPdf(printer->printerName(), title, paper, pdf.data(), &error)) {
+    qWarning("printing on %s refused: %s", qPrintable(printer->printerName()), qPrintable(error));
+    return PrintResult::kRefused;
+  }
+  return PrintResult::kPrinted;
 }
 
 void QtPlatform::beep() { QApplication::beep(); }

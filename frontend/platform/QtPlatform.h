@@ -37,6 +37,9 @@ class QtPlatform : public Platform {
                   QString* error) override;
   void killProcess() override;
   QPrinter* printer() override;
+  PrintResult print(const QString& title,
+                    const QString& creator,
+                    const std::function<bool(QPagedPaintDevice*)>& draw) override;
   void beep() override;
   QString programFolder() const override;
   void quit() override;

@@ -3,11 +3,11 @@
 #include <QBuffer>
 #include <QFileInfo>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QLocale>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QPrinter>
 #include <QPushButton>
 #include <algorithm>
 #include <charconv>
@@ -271,12 +271,15 @@ void Form3::Command2_Click() {
 }
 
 void Form3::Command5_Click() {
-  QPrinter* printer = platform_.printer();
-  if (!printer) {
+  const PrintResult printed =
+      platform_.print(ProjectName, Module1::AppTitle, [this](QPagedPaintDevice* device) {
+        return printPage(device);
+      });
+  if (printed == PrintResult::kNoPrinter) {
     savePageAsPdf();
     return;
   }
-  if (!printPage(printer)) {
+  if (printed == PrintResult::kRefused) {
     platform_.messageBox(this,
                          QStringLiteral("プリンターが使用できません。印刷を中止しました。"),
                          MsgStyle::kExclamation,
@@ -293,12 +296,13 @@ void Form3::savePageAsPdf() {
   const QString offered =
       folder + QLatin1Char('/') +
       (ProjectName.isEmpty() ? QString() : ProjectName + QStringLiteral(".pdf"));
-  const QString path =
-      platform_.saveFileName(this,
-                             QStringLiteral("保存するPDFファイルを指定してください"),
-                             offered,
-                             QStringLiteral("PDF(*.pdf)"));
+  QString path = platform_.saveFileName(this,
+                                        QStringLiteral("保存するPDFファイルを指定してください"),
+                                        offered,
+                                        QStringLiteral("PDF(*.pdf)"));
   if (path.isEmpty()) return;
+  // A name typed without an extension gets the filter's; the question below is about that name.
+  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".pdf");
   if (QFileInfo::exists(path)) {
     const int answer = platform_.messageBox(
         this,
@@ -315,6 +319,8 @@ void Form3::savePageAsPdf() {
   bool painted = false;
   {
     QPdfWriter writer(&pdf);
+    writer.setTitle(ProjectName);
+    writer.setCreator(Module1::AppTitle);
     painted = printPage(&writer);
   }
   QString error;
@@ -348,10 +354,22 @@ bool Form3::printPage(QPagedPaintDevice* device) {
   };
   painter.setPen(Qt::black);
 
+  // The title line at 16 points, or at the largest size at which it fits in the printable width
+  // from its left edge: a long name is drawn whole, never cut at the paper's edge.
   setSize(16);
   font.setBold(true);
   painter.setFont(font);
-  text(1000, 120, QStringLiteral("プロジェクト名：") + ProjectName);
+  const QString title = QStringLiteral("プロジェクト名：") + ProjectName;
+  const double titleRoom = device->width() * 1440.0 / device->logicalDpiX() - 1000;
+  auto titleWidth = [&] { return QFontMetricsF(font, device).horizontalAdvance(title); };
+  if (titleWidth() > titleRoom) {
+    // Proportional first, then down by a twentieth of a point until it fits.
+    font.setPixelSize(std::max(1, static_cast<int>(font.pixelSize() * titleRoom / titleWidth())));
+    while (font.pixelSize() > 1 && titleWidth() > titleRoom)
+      font.setPixelSize(font.pixelSize() - 1);
+    painter.setFont(font);
+  }
+  text(1000, 120, title);
   font.setBold(false);
   setSize(14);
   text(1500, 700, QStringLiteral("・グラフ "));

@@ -22,6 +22,7 @@
 #include "Form2.h"
 #include "Form3.h"
 #include "QtPlatform.h"
+#include "QtTranslation.h"
 #include "ResultFiles.h"
 #include "TextBox.h"
 #include "UpDown.h"
@@ -45,6 +46,15 @@ class ScreenshotPlatform : public QtPlatform {
     printer_->setOutputFormat(QPrinter::PdfFormat);
     printer_->setOutputFileName(pdf_);
     return printer_.get();
+  }
+  PrintResult print(const QString& title,
+                    const QString& creator,
+                    const std::function<bool(QPagedPaintDevice*)>& draw) override {
+    if (pdf_.isEmpty()) return QtPlatform::print(title, creator, draw);
+    QPrinter* pdf = printer();
+    pdf->setDocName(title);
+    pdf->setCreator(creator);
+    return draw(pdf) ? PrintResult::kPrinted : PrintResult::kRefused;
   }
   void setPdf(const QString& path) { pdf_ = path; }
 
@@ -121,6 +131,7 @@ bool showResults(AppWindows& windows,
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  const auto qtTexts = QtTranslation::installJapanese();
   if (argc != 2 && argc != 3) {
     std::fprintf(stderr, "usage: screenshots OUTPUT_FOLDER [RESULTS_FOLDER]\n");
     return 2;

@@ -3,12 +3,16 @@
 // before another file is replaced; a failed write.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QProcess>
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <utility>
 #include <vector>
 
 #include "DataFile.h"
+#include "FileSizeLimit.h"
 #include "editor_harness.h"
 
 namespace {
@@ -281,6 +285,29 @@ TEST(CheckAndSave, FailedWriteLeavesNothingHalfDoneAndSaysSo) {
   EXPECT_TRUE(e.programFiles().isEmpty());
   EXPECT_FALSE(e.form->Command5->isEnabled());
   EXPECT_TRUE(e.form->Command2->isEnabled());
+}
+
+// A disk that fills during the data file's write names its reason in the message (a file size
+// limit refuses the write past it with EFBIG, as a full disk does with ENOSPC); nothing is left in
+// the data folder and the run stays off.
+TEST(CheckAndSave, AFullDiskNamesItsReason) {
+  Editor e;
+  e.typeValidDataSet();
+  e.platform.answerFolder(e.data.path());
+  e.platform.answerMessage(MsgAnswer::kOk);
+  {
+    FileSizeLimit limit(100);
+    ASSERT_TRUE(limit.ok());
+    e.form->Command2_Click();
+  }
+  ASSERT_EQ(e.platform.boxes.size(), 1u);
+  EXPECT_EQ(e.platform.boxes[0].text,
+            QStringLiteral("データファイルを保存できませんでした。\n") +
+                e.data.filePath(QStringLiteral("Route7.dat")) + QLatin1Char('\n') +
+                QString::fromLocal8Bit(std::strerror(EFBIG)));
+  EXPECT_EQ(e.platform.boxes[0].style, MsgStyle::kCritical);
+  EXPECT_TRUE(QDir(e.data.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+  EXPECT_FALSE(e.form->Command5->isEnabled());
 }
 
 // Opened data: the folder question; No keeps the opened file's folder and writes the same file back

@@ -2,13 +2,18 @@
 // was written, the checks' number rules, the path helpers and the safe replacement of files.
 #include "DataFile.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <cstring>
 
 #include "Cp932.h"
+#include "FileSizeLimit.h"
 #include "Files.h"
 #include "Form2.h"
 
@@ -380,6 +385,34 @@ TEST(SafeFiles, ReplacesWholeFilesAndLeavesTheOldOneOnFailure) {
   EXPECT_FALSE(Files::isSamePath(target, dir.filePath("b.dat")));
   EXPECT_FALSE(Files::copyFileReplacing(dir.filePath("missing"), dir.filePath("c.dat"), &error));
   EXPECT_FALSE(QFile::exists(dir.filePath("c.dat")));
+}
+
+// A write that fails names the system's reason. /dev/full refuses every write with ENOSPC; a file
+// size limit lets the first part of a write in and refuses the rest with EFBIG, as a disk that
+// fills part way does. Regression: QSaveFile's buffered write took a small file whole and its
+// commit put the cut file in place of the old one, reported as success ("Unknown error" for a large
+// one). The old file stays, and no temporary is left beside it.
+TEST(SafeFiles, AFailedWriteNamesTheSystemsReason) {
+  const int full = ::open("/dev/full", O_WRONLY);
+  ASSERT_GE(full, 0);
+  QString error;
+  EXPECT_FALSE(Files::writeAll(full, QByteArray(100, 'x'), &error));
+  ::close(full);
+  EXPECT_EQ(error, QString::fromLocal8Bit(std::strerror(ENOSPC)));
+
+  QTemporaryDir dir;
+  const QString target = dir.filePath("a.dat");
+  ASSERT_TRUE(Files::writeFileReplacing(target, "old", &error)) << error.toStdString();
+  {
+    FileSizeLimit limit(100);
+    ASSERT_TRUE(limit.ok());
+    EXPECT_FALSE(Files::writeFileReplacing(target, QByteArray(1000, 'x'), &error));
+  }
+  EXPECT_EQ(error, QString::fromLocal8Bit(std::strerror(EFBIG)));
+  QFile f(target);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), QByteArray("old"));
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"a.dat"});
 }
 
 }  // namespace

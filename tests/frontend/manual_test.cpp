@@ -15,6 +15,17 @@ QString manualText() {
   return QString::fromUtf8(text.readAllStandardOutput());
 }
 
+// The manual's text from the heading from to the heading to, without line ends.
+QString manualSection(const QString& from, const QString& to) {
+  QString content = manualText();
+  content.remove('\n');
+  const qsizetype begin = content.indexOf(from);
+  const qsizetype end = content.indexOf(to);
+  EXPECT_GE(begin, 0) << from.toStdString();
+  EXPECT_GT(end, begin) << to.toStdString();
+  return begin >= 0 && end > begin ? content.mid(begin, end - begin) : QString();
+}
+
 TEST(Manual, IsAJapanesePdfInTheProgramFolder) {
   const QString content = manualText();
   for (const char* phrase : {"操作マニュアル",
@@ -35,13 +46,8 @@ TEST(Manual, IsAJapanesePdfInTheProgramFolder) {
 // printing section lists what the page holds: the name, the two graphs, the evaluation value, the
 // iteration count and the moduli; the deflection table is not on the page.
 TEST(Manual, ThePrintingSectionListsWhatThePageHolds) {
-  QString content = manualText();
-  content.remove('\n');
-  const qsizetype from = content.indexOf(QStringLiteral("9. 印刷"));
-  const qsizetype to = content.indexOf(QStringLiteral("10. ファイル"));
-  ASSERT_GE(from, 0);
-  ASSERT_GT(to, from);
-  const QString section = content.mid(from, to - from);
+  const QString section = manualSection(QStringLiteral("9. 印刷"), QStringLiteral("10. ファイル"));
+  ASSERT_FALSE(section.isEmpty());
   const qsizetype listEnd = section.indexOf(QStringLiteral("印刷します"));
   ASSERT_GT(listEnd, 0) << section.toStdString();
   const QString printed = section.left(listEnd);
@@ -51,6 +57,18 @@ TEST(Manual, ThePrintingSectionListsWhatThePageHolds) {
   EXPECT_FALSE(printed.contains(QStringLiteral("たわみ"))) << printed.toStdString();
   EXPECT_TRUE(section.contains(QStringLiteral("たわみと一致度の表は印刷されません")))
       << section.toStdString();
+}
+
+// The section on saving gives the project name's limit: 76 bytes, 38 full-width or 76 half-width
+// characters.
+TEST(Manual, TheSavingSectionGivesTheProjectNamesLimit) {
+  const QString section =
+      manualSection(QStringLiteral("6. データチェックと保存"), QStringLiteral("7. 解析の実行"));
+  ASSERT_FALSE(section.isEmpty());
+  for (const char* limit : {"76バイト", "全角38文字", "半角76文字"}) {
+    EXPECT_TRUE(section.contains(QString::fromUtf8(limit)))
+        << limit << ": " << section.toStdString();
+  }
 }
 
 }  // namespace

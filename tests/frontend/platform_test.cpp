@@ -10,12 +10,16 @@
 #include <QFileInfo>
 #include <QFontInfo>
 #include <QKeyEvent>
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QPagedPaintDevice>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest/QTest>
+#include <functional>
 
 #include "FakePlatform.h"
 #include "FlexGrid.h"
@@ -23,6 +27,7 @@
 #include "KeyCodes.h"
 #include "ProcessRunner.h"
 #include "QtPlatform.h"
+#include "QtTranslation.h"
 #include "TextBox.h"
 #include "Twips.h"
 #include "UpDown.h"
@@ -347,6 +352,46 @@ TEST(QtPlatformSeam, MessageBoxStylesGiveTheirButtonsAndIcons) {
   }
 }
 
+// Qt's Japanese translation gives the real seam's boxes Japanese buttons (the texts of qtbase_ja)
+// and the file dialog Japanese labels; the box's own text and title stay as given. Where the
+// translation is missing nothing is installed and Qt's texts stay English; taking the translation
+// out brings them back.
+TEST(QtPlatformSeam, QtsJapaneseTranslationGivesTheButtonsJapaneseTexts) {
+  auto buttonTexts = [] {
+    QStringList texts;
+    for (int style : {MsgStyle::kYesNoInfo, MsgStyle::kCritical}) {
+      const auto box = QtPlatform::makeMessageBox(
+          nullptr, QStringLiteral("入力データを更新しますか？"), style, "Information");
+      EXPECT_EQ(box->text(), QStringLiteral("入力データを更新しますか？"));
+      EXPECT_EQ(box->windowTitle(), "Information");
+      for (QAbstractButton* button : box->buttons()) texts << button->text();
+    }
+    texts.sort();
+    return texts;
+  };
+  auto lookIn = [] {
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    return dialog.labelText(QFileDialog::LookIn);
+  };
+  const QStringList english = {"&No", "&Yes", "OK"};
+  QTemporaryDir empty;
+  EXPECT_EQ(QtTranslation::installJapanese(empty.path()), nullptr);
+  EXPECT_EQ(buttonTexts(), english);
+  {
+    const auto translation = QtTranslation::installJapanese();
+    ASSERT_NE(translation, nullptr)
+        << "no qtbase_ja.qm (package qt6-translations-l10n) in "
+        << QLibraryInfo::path(QLibraryInfo::TranslationsPath).toStdString();
+    EXPECT_EQ(buttonTexts(),
+              (QStringList{
+                  QStringLiteral("OK"), QStringLiteral("いいえ(&N)"), QStringLiteral("はい(&Y)")}));
+    EXPECT_EQ(lookIn(), QStringLiteral("アドレス:"));
+  }
+  EXPECT_EQ(buttonTexts(), english);
+  EXPECT_EQ(lookIn(), "Look in:");
+}
+
 // Shows a box through the real seam and clicks one of its buttons as soon as it is up.
 int answerShownBox(QtPlatform& platform, int style, QMessageBox::StandardButton button) {
   QTimer clicker;
@@ -413,6 +458,41 @@ TEST(FakePlatformPrinter, PrintsToThePdfTheTestNames) {
   ASSERT_NE(printer, nullptr);
   EXPECT_EQ(printer->outputFormat(), QPrinter::PdfFormat);
   EXPECT_EQ(printer->outputFileName(), folder.filePath("page.pdf"));
+}
+
+// The scripted printers: none draws nothing; the PDF printer takes the job into the file the test
+// names; a printer that does not accept jobs draws nothing; a refused job is drawn and then lost.
+TEST(FakePlatformPrinter, PrintsToThePdfTheTestNamesOrRefusesAsScripted) {
+  QTemporaryDir folder;
+  const QString pdf = folder.filePath("page.pdf");
+  FakePlatform platform(folder.path());
+  struct Case {
+    const char* name;
+    std::function<void()> script;
+    PrintResult result;
+    bool drawn;
+  };
+  const Case cases[] = {
+      {"no printer", [&] { platform.setPrinterPdf(QString()); }, PrintResult::kNoPrinter, false},
+      {"rejecting", [&] { platform.setPrinterRejectingJobs(); }, PrintResult::kRefused, false},
+      {"refusing", [&] { platform.setPrinterRefusingTheJob(); }, PrintResult::kRefused, true},
+      {"pdf", [&] { platform.setPrinterPdf(pdf); }, PrintResult::kPrinted, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.script();
+    bool drawn = false;
+    const PrintResult result = platform.print("Title", "Creator", [&](QPagedPaintDevice* device) {
+      drawn = true;
+      QPainter painter(device);
+      painter.drawText(100, 100, "page");
+      return painter.end();
+    });
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(drawn, c.drawn);
+    EXPECT_EQ(QFile::exists(pdf), c.result == PrintResult::kPrinted);
+  }
+  EXPECT_EQ(platform.printJobs, QStringList{"Title"});
 }
 
 }  // namespace

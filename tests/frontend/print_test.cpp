@@ -10,13 +10,18 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <vector>
 
 #include "AppWindows.h"
+#include "Cp932.h"
+#include "DataFile.h"
 #include "FakePlatform.h"
+#include "FileSizeLimit.h"
 #include "FlexGrid.h"
 #include "Form2.h"
 #include "Form3.h"
@@ -49,42 +54,48 @@ class Printing : public ResultsFolderTest {
   static QStringList listing(const QString& path) {
     return QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
   }
+  // The words of the page with their boxes in points, as pdftotext reports them.
+  struct Word {
+    double x1, y1, x2, y2;
+    QString text;
+  };
+  static std::vector<Word> words(const QString& pdf) {
+    const QString xhtml = QString::fromUtf8(run("pdftotext", {"-bbox", pdf, "-"}));
+    static const QRegularExpression word(
+        "<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" yMax=\"([0-9.]+)\">"
+        "([^<]*)</word>");
+    std::vector<Word> found;
+    for (auto it = word.globalMatch(xhtml); it.hasNext();) {
+      const auto m = it.next();
+      found.push_back({m.captured(1).toDouble(),
+                       m.captured(2).toDouble(),
+                       m.captured(3).toDouble(),
+                       m.captured(4).toDouble(),
+                       m.captured(5)});
+    }
+    return found;
+  }
   // The page's text lines, rebuilt from the word boxes that pdftotext reports: words on one
   // baseline, left to right, each gap written as the number of blanks that fill it (the width of
   // one character of the line's half-width words, else half the font height). Lines are joined
   // with line ends.
   static QString text(const QString& pdf) {
-    const QString xhtml = QString::fromUtf8(run("pdftotext", {"-bbox", pdf, "-"}));
-    static const QRegularExpression word(
-        "<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" yMax=\"([0-9.]+)\">"
-        "([^<]*)</word>");
-    struct Word {
-      double x1, x2, height;
-      QString text;
-    };
     std::map<long, std::vector<Word>> lines;  // by top edge in hundredths of a point
-    for (auto it = word.globalMatch(xhtml); it.hasNext();) {
-      const auto m = it.next();
-      lines[std::lround(m.captured(2).toDouble() * 100)].push_back(
-          {m.captured(1).toDouble(),
-           m.captured(3).toDouble(),
-           m.captured(4).toDouble() - m.captured(2).toDouble(),
-           m.captured(5)});
-    }
+    for (const Word& w : words(pdf)) lines[std::lround(w.y1 * 100)].push_back(w);
     QStringList out;
-    for (auto& [top, words] : lines) {
-      std::sort(words.begin(), words.end(), [](auto& a, auto& b) { return a.x1 < b.x1; });
-      double pitch = words[0].height / 2;  // a half-width character of the Gothic font
-      for (const Word& w : words) {
+    for (auto& [top, row] : lines) {
+      std::sort(row.begin(), row.end(), [](auto& a, auto& b) { return a.x1 < b.x1; });
+      double pitch = (row[0].y2 - row[0].y1) / 2;  // a half-width character of the Gothic font
+      for (const Word& w : row) {
         bool ascii =
             std::all_of(w.text.begin(), w.text.end(), [](QChar c) { return c.unicode() < 128; });
         if (ascii && !w.text.isEmpty()) pitch = (w.x2 - w.x1) / w.text.size();
       }
-      QString line = words[0].text;
-      for (size_t i = 1; i < words.size(); ++i) {
-        const double gap = words[i].x1 - words[i - 1].x2;
+      QString line = row[0].text;
+      for (size_t i = 1; i < row.size(); ++i) {
+        const double gap = row[i].x1 - row[i - 1].x2;
         const int blanks = static_cast<int>(std::lround(gap / pitch));
-        line += QString(blanks, ' ') + words[i].text;
+        line += QString(blanks, ' ') + row[i].text;
       }
       out << line;
     }
@@ -104,6 +115,34 @@ class Printing : public ResultsFolderTest {
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setPageSize(QPageSize(QPageSize::A4));
     return printer.pageLayout().paintRect(QPageLayout::Inch).topLeft();
+  }
+  // The one box of a print that the printer did not take; no file was asked for.
+  void expectThePrinterMessage() {
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text,
+              QStringLiteral("プリンターが使用できません。印刷を中止しました。"));
+    EXPECT_EQ(platform.boxes[0].style, MsgStyle::kExclamation);
+    EXPECT_EQ(platform.boxes[0].title, "Error");
+    EXPECT_TRUE(platform.dialogs.empty());
+  }
+  // The printable area of the page in points.
+  static QRectF printableArea() {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    return printer.pageLayout().paintRect(QPageLayout::Point);
+  }
+  // Puts name in inp.dat in place of the fixture's project name.
+  void setProjectName(const QString& name) {
+    QByteArray inp = readFile("inp.dat");
+    inp.replace(Cp932::encode(QStringLiteral("国道１号試験区間")), Cp932::encode(name));
+    writeFile("inp.dat", inp);
+  }
+  // Saves the page as a PDF file through the save dialog (no printer) at path.
+  void save(const QString& path) {
+    platform.setPrinterPdf(QString());
+    platform.answerSaveFile(path);
+    form->Command5_Click();
   }
   // Pixels of a twip rectangle on a page rasterised at dpi.
   static QRect pagePixels(int x1, int y1, int x2, int y2, int dpi) {
@@ -217,11 +256,7 @@ TEST_F(Printing, APrinterThatCannotStartThePageGivesTheMessage) {
   platform.setPrinterPdf(folder.filePath("missing/page.pdf"));
   platform.answerMessage(MsgAnswer::kOk);
   form->Command5_Click();
-  ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(platform.boxes[0].text,
-            QStringLiteral("プリンターが使用できません。印刷を中止しました。"));
-  EXPECT_EQ(platform.boxes[0].style, MsgStyle::kExclamation);
-  EXPECT_TRUE(platform.dialogs.empty());
+  expectThePrinterMessage();
 }
 
 // Without a printer the page is saved as a PDF file: the save dialog offers the project's name in
@@ -371,6 +406,160 @@ TEST_F(Printing, ARunOfTheBuiltEngineShowsAndPrints) {
       << page.toStdString();
   EXPECT_TRUE(page.contains("評価関数(cm)：" + f->EvaluationText)) << page.toStdString();
   EXPECT_TRUE(page.contains("E1      E2      E3")) << page.toStdString();
+}
+
+// The title line holds the whole project name inside the printable width, on the printer's page
+// and in the saved file alike. A name that fits keeps 16 points (the line stands to the 14-point
+// "・グラフ" line as 16 to 14); the longest names the check accepts, 38 full-width or 76 half-width
+// characters, are drawn smaller, as large as fits: the line ends just inside the printable area.
+TEST_F(Printing, TheTitleLineHoldsTheWholeNameInsideThePage) {
+  struct Case {
+    const char* name;
+    QString project;
+    bool fullSize;
+  };
+  const Case cases[] = {
+      {"short", QStringLiteral("国道１号試験区間"), true},
+      {"38 full-width", QString(38, QChar(0x56fd)), false},  // 国
+      {"76 half-width", QString(76, QLatin1Char('W')), false},
+  };
+  const QRectF printable = printableArea();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(DataFile::isValidProjectTitle(c.project));
+    if (!c.fullSize) {
+      ASSERT_FALSE(DataFile::isValidProjectTitle(c.project + "W"));  // the longest accepted
+    }
+    copyResultFixtures();
+    setProjectName(c.project);
+    load();
+    const QString saved = folder.filePath("saved.pdf");
+    QFile::remove(saved);
+    save(saved);
+    for (const QString& pdf : {print("printed.pdf"), saved}) {
+      SCOPED_TRACE(pdf.toStdString());
+      std::vector<Word> page = words(pdf);
+      ASSERT_FALSE(page.empty());
+      // The title line: the top line's words, left to right.
+      std::sort(page.begin(), page.end(), [](auto& a, auto& b) {
+        return std::abs(a.y1 - b.y1) > 0.5 ? a.y1 < b.y1 : a.x1 < b.x1;
+      });
+      QString title;
+      double right = 0;
+      for (const Word& w : page) {
+        if (std::abs(w.y1 - page[0].y1) > 0.5) break;
+        title += w.text;
+        right = std::max(right, w.x2);
+      }
+      EXPECT_EQ(title, QStringLiteral("プロジェクト名：") + c.project);
+      EXPECT_LE(right, printable.right() + 0.5);
+      const auto graph = std::find_if(page.begin(), page.end(), [](const Word& w) {
+        return w.text == QStringLiteral("・グラフ");
+      });
+      ASSERT_NE(graph, page.end());
+      const double ratio = (page[0].y2 - page[0].y1) / (graph->y2 - graph->y1);
+      if (c.fullSize) {
+        EXPECT_NEAR(ratio, 16.0 / 14.0, 0.01);
+      } else {
+        EXPECT_LT(ratio, 15.0 / 14.0);
+        EXPECT_GT(right, printable.right() - 0.01 * printable.width());
+      }
+    }
+    EXPECT_TRUE(platform.boxes.empty()) << platform.boxTexts().join('|').toStdString();
+  }
+}
+
+// A printer that does not accept jobs, and a job that the print system refuses, give the message:
+// nothing is printed, no file is asked for and none is written. An accepted job gives no message
+// and is named after the project.
+TEST_F(Printing, ARefusedJobGivesTheMessageAndAnAcceptedOneNone) {
+  load();
+  const QStringList before = listing(folder.path());
+  for (void (FakePlatform::*refusal)() :
+       {&FakePlatform::setPrinterRejectingJobs, &FakePlatform::setPrinterRefusingTheJob}) {
+    platform.boxes.clear();
+    (platform.*refusal)();
+    platform.answerMessage(MsgAnswer::kOk);
+    form->Command5_Click();
+    expectThePrinterMessage();
+    EXPECT_EQ(listing(folder.path()), before);
+  }
+  EXPECT_TRUE(platform.printJobs.isEmpty());
+  platform.boxes.clear();
+  print("accepted.pdf");
+  EXPECT_TRUE(platform.boxes.empty());
+  EXPECT_EQ(platform.printJobs, QStringList{QStringLiteral("国道１号試験区間")});
+}
+
+// The PDF is titled with the project's name and made by the program, on the printer's page and in
+// the saved file.
+TEST_F(Printing, ThePdfIsTitledWithTheProjectsName) {
+  load();
+  const QString printed = print("printed.pdf");
+  save(folder.filePath("saved.pdf"));
+  auto field = [](const QString& name, const QString& value) {
+    return QRegularExpression("^" + name + ": +" + QRegularExpression::escape(value) + "$",
+                              QRegularExpression::MultilineOption);
+  };
+  for (const QString& pdf : {printed, folder.filePath("saved.pdf")}) {
+    const QString info = QString::fromUtf8(run("pdfinfo", {pdf}));
+    EXPECT_TRUE(info.contains(field("Title", QStringLiteral("国道１号試験区間"))))
+        << info.toStdString();
+    EXPECT_TRUE(info.contains(field("Creator", "ORVA for Windows v2.2"))) << info.toStdString();
+  }
+}
+
+// A name typed without an extension is saved with ".pdf", and the replace question is asked for
+// that file (No keeps it); a name with an extension is kept as typed.
+TEST_F(Printing, ANameWithoutAnExtensionIsSavedWithPdf) {
+  load();
+  writeFile("earlier.pdf", "earlier page");
+  struct Case {
+    const char* typed;
+    const char* written;
+    bool exists;
+  };
+  for (const Case& c : {Case{"page", "page.pdf", false},
+                        Case{"earlier", "earlier.pdf", true},
+                        Case{"page.PDF", "page.PDF", false}}) {
+    SCOPED_TRACE(c.typed);
+    platform.boxes.clear();
+    if (c.exists) platform.answerMessage(MsgAnswer::kNo);
+    save(folder.filePath(c.typed));
+    if (c.exists) {
+      ASSERT_EQ(platform.boxes.size(), 1u);
+      EXPECT_EQ(platform.boxes[0].text,
+                QStringLiteral("同じ名前のPDFファイルが既にあります。上書きしますか？\n") +
+                    folder.filePath(c.written));
+      EXPECT_EQ(readFile(c.written), "earlier page");
+    } else {
+      EXPECT_TRUE(platform.boxes.empty()) << platform.boxTexts().join('|').toStdString();
+      EXPECT_TRUE(readFile(c.written).startsWith("%PDF-"));
+    }
+  }
+  EXPECT_FALSE(listing(folder.path()).contains("page"));
+}
+
+// A disk that fills during the write names its reason in the message: a file size limit lets the
+// first part in and refuses the rest with EFBIG, as a full disk does with ENOSPC. The earlier file
+// stays and nothing else is left.
+TEST_F(Printing, AFullDiskNamesItsReasonAndKeepsTheEarlierFile) {
+  load();
+  writeFile("page.pdf", "earlier page");
+  const QStringList before = listing(folder.path());
+  platform.answerMessage(MsgAnswer::kYes);
+  platform.answerMessage(MsgAnswer::kOk);
+  {
+    FileSizeLimit limit(1000);
+    ASSERT_TRUE(limit.ok());
+    save(folder.filePath("page.pdf"));
+  }
+  ASSERT_EQ(platform.boxes.size(), 2u);
+  EXPECT_EQ(platform.boxes[1].text,
+            QStringLiteral("PDFファイルを保存できませんでした。\n") + folder.filePath("page.pdf") +
+                QLatin1Char('\n') + QString::fromLocal8Bit(std::strerror(EFBIG)));
+  EXPECT_EQ(listing(folder.path()), before);
+  EXPECT_EQ(readFile("page.pdf"), "earlier page");
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
+#include <QPdfWriter>
+
 #include "Fonts.h"
 
 FakePlatform::FakePlatform(const QString& programFolder) : program_folder_(programFolder) {
@@ -90,9 +93,34 @@ void FakePlatform::killProcess() {
 }
 
 QPrinter* FakePlatform::printer() {
-  if (pdf_path_.isEmpty()) return nullptr;
+  if (pdf_path_.isEmpty() && refusal_ == Refusal::kNone) return nullptr;
   printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
   printer_->setOutputFormat(QPrinter::PdfFormat);
   printer_->setOutputFileName(pdf_path_);
   return printer_.get();
+}
+
+PrintResult FakePlatform::print(const QString& title,
+                                const QString& creator,
+                                const std::function<bool(QPagedPaintDevice*)>& draw) {
+  switch (refusal_) {
+    case Refusal::kRejectsJobs:
+      return PrintResult::kRefused;
+    case Refusal::kRefusesTheJob: {
+      QBuffer page;
+      page.open(QIODevice::WriteOnly);
+      QPdfWriter writer(&page);
+      draw(&writer);
+      return PrintResult::kRefused;
+    }
+    case Refusal::kNone:
+      break;
+  }
+  QPrinter* printer = this->printer();
+  if (!printer) return PrintResult::kNoPrinter;
+  printer->setDocName(title);
+  printer->setCreator(creator);
+  if (!draw(printer)) return PrintResult::kRefused;
+  printJobs << title;
+  return PrintResult::kPrinted;
 }

@@ -3,6 +3,7 @@
 // scripted answer fails the test, and so do answers left unused when the fake is destroyed.
 // runProcess really runs the program; openDocument records the request and returns a scripted
 // code; printer() prints to a PDF file at a path the test sets (none set: no printer).
+// print() prints on it, or is refused as the test scripts it.
 #pragma once
 
 #include <QPrinter>
@@ -44,7 +45,14 @@ class FakePlatform : public Platform {
   void answerSaveFile(const QString& path) { save_answers_.push_back(path); }  // "": cancel
   void setProgramFolder(const QString& folder) { program_folder_ = folder; }
   void setOpenDocumentResult(int code) { open_document_result_ = code; }
-  void setPrinterPdf(const QString& path) { pdf_path_ = path; }
+  // The default printer: one that prints into a PDF file at path ("": no printer); one that does
+  // not accept jobs (nothing is drawn); one whose job the print system refuses once drawn.
+  void setPrinterPdf(const QString& path) {
+    refusal_ = Refusal::kNone;
+    pdf_path_ = path;
+  }
+  void setPrinterRejectingJobs() { refusal_ = Refusal::kRejectsJobs; }
+  void setPrinterRefusingTheJob() { refusal_ = Refusal::kRefusesTheJob; }
   // Answers left in the queues (checked again when the fake is destroyed).
   int pendingAnswers() const;
 
@@ -53,6 +61,7 @@ class FakePlatform : public Platform {
   std::vector<Dialog> dialogs;
   std::vector<Run> runs;
   QStringList openedDocuments;
+  QStringList printJobs;  // the titles of the jobs the printer took
   int beeps = 0;
   int quits = 0;
   int kills = 0;
@@ -77,6 +86,9 @@ class FakePlatform : public Platform {
                   QString* error) override;
   void killProcess() override;
   QPrinter* printer() override;
+  PrintResult print(const QString& title,
+                    const QString& creator,
+                    const std::function<bool(QPagedPaintDevice*)>& draw) override;
   void beep() override { ++beeps; }
   QString programFolder() const override { return program_folder_; }
   void quit() override { ++quits; }
@@ -91,6 +103,8 @@ class FakePlatform : public Platform {
   std::deque<QString> save_answers_;
   QString program_folder_;
   int open_document_result_ = 42;
+  enum class Refusal { kNone, kRejectsJobs, kRefusesTheJob };
+  Refusal refusal_ = Refusal::kNone;
   QString pdf_path_;
   std::unique_ptr<QPrinter> printer_;
   ProcessRunner runner_;
