@@ -18,18 +18,13 @@ namespace {
 const QString kError = QStringLiteral("Error");
 const QString kEngineName = QStringLiteral("ORVA-V4");
 
-void removeIfPresent(const QString& path) {
-  const int state = Module1::FileState(path);
-  if (state == 0 || state == 1) QFile::remove(path);
-}
-
 // Removes the file at path when there is one; false, with the system's reason, when it stays.
-bool removeEarlier(const QString& path, QString* reason) {
+bool removeIfPresent(const QString& path, QString* reason = nullptr) {
   const int state = Module1::FileState(path);
   if (state != 0 && state != 1) return true;
   QFile file(path);
   if (file.remove()) return true;
-  *reason = file.errorString();
+  if (reason) *reason = file.errorString();
   return false;
 }
 
@@ -56,7 +51,7 @@ void Form2::Command5_Click() {
                               QStringLiteral("DEF.OUT"),
                               QStringLiteral("MODULI.OUT")}) {
     QString reason;
-    if (!removeEarlier(programFile(name), &reason)) {
+    if (!removeIfPresent(programFile(name), &reason)) {
       platform.messageBox(this,
                           QStringLiteral("前回の解析のファイルを削除できません。\n") +
                               programFile(name) + QLatin1Char('\n') + reason,

@@ -109,12 +109,13 @@ class Printing : public ResultsFolderTest {
     EXPECT_FALSE(image.isNull());
     return image;
   }
-  // The printable area's top-left corner on the page, in inches (the page's twips start there).
-  static QPointF printableOrigin() {
+  // The printable area of the A4 page in the given unit (the page's twips start at its top-left
+  // corner).
+  static QRectF printableArea(QPageLayout::Unit unit) {
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setPageSize(QPageSize(QPageSize::A4));
-    return printer.pageLayout().paintRect(QPageLayout::Inch).topLeft();
+    return printer.pageLayout().paintRect(unit);
   }
   // The one box of a print that the printer did not take; no file was asked for.
   void expectThePrinterMessage() {
@@ -124,13 +125,6 @@ class Printing : public ResultsFolderTest {
     EXPECT_EQ(platform.boxes[0].style, MsgStyle::kExclamation);
     EXPECT_EQ(platform.boxes[0].title, "Error");
     EXPECT_TRUE(platform.dialogs.empty());
-  }
-  // The printable area of the page in points.
-  static QRectF printableArea() {
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setPageSize(QPageSize(QPageSize::A4));
-    return printer.pageLayout().paintRect(QPageLayout::Point);
   }
   // Puts name in inp.dat in place of the fixture's project name.
   void setProjectName(const QString& name) {
@@ -146,7 +140,7 @@ class Printing : public ResultsFolderTest {
   }
   // Pixels of a twip rectangle on a page rasterised at dpi.
   static QRect pagePixels(int x1, int y1, int x2, int y2, int dpi) {
-    const QPointF o = printableOrigin();
+    const QPointF o = printableArea(QPageLayout::Inch).topLeft();
     auto px = [&](double inch, int tw) { return static_cast<int>((inch + tw / 1440.0) * dpi); };
     return QRect(QPoint(px(o.x(), x1), px(o.y(), y1)), QPoint(px(o.x(), x2), px(o.y(), y2)));
   }
@@ -423,7 +417,7 @@ TEST_F(Printing, TheTitleLineHoldsTheWholeNameInsideThePage) {
       {"38 full-width", QString(38, QChar(0x56fd)), false},  // 国
       {"76 half-width", QString(76, QLatin1Char('W')), false},
   };
-  const QRectF printable = printableArea();
+  const QRectF printable = printableArea(QPageLayout::Point);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(DataFile::isValidProjectTitle(c.project));
