@@ -11,7 +11,8 @@ function(orva_add_test)
   endif()
   target_compile_definitions(${T_NAME} PRIVATE
     ORVA_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
-    ORVA_PROGRAM_DIR="${ORVA_PROGRAM_DIR}")
+    ORVA_PROGRAM_DIR="${ORVA_PROGRAM_DIR}"
+    ORVA_TEST_EXEC_DIR="${ORVA_TEST_EXEC_DIR}")
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   gtest_discover_tests(${T_NAME}
     DISCOVERY_TIMEOUT 60

@@ -10,6 +10,7 @@
 #include <QtTest/QTest>
 
 #include "AppWindows.h"
+#include "ExecFolder.h"
 #include "FakePlatform.h"
 #include "FlexGrid.h"
 #include "Form2.h"
@@ -74,7 +75,7 @@ struct Editor {
     return form->Command5->isEnabled();
   }
 
-  QTemporaryDir program;
+  ExecFolder program;  // the engine or its stand-in runs from here
   QTemporaryDir data;
   FakePlatform platform;
   AppWindows windows{platform};

@@ -21,6 +21,7 @@
 #include <QtTest/QTest>
 #include <functional>
 
+#include "ExecFolder.h"
 #include "FakePlatform.h"
 #include "FlexGrid.h"
 #include "Fonts.h"
@@ -230,7 +231,7 @@ TEST(Fonts, TheWindowsFontsMapToTheInstalledOnes) {
 }
 
 // Writes an executable shell script into folder.
-QString writeScript(const QTemporaryDir& folder, const char* name, const QByteArray& body) {
+QString writeScript(const ExecFolder& folder, const char* name, const QByteArray& body) {
   const QString script = folder.filePath(QLatin1String(name));
   QFile f(script);
   if (f.open(QIODevice::WriteOnly)) f.write("#!/bin/sh\n" + body + "\n");
@@ -239,7 +240,7 @@ QString writeScript(const QTemporaryDir& folder, const char* name, const QByteAr
 }
 
 TEST(RunProcess, RunsInTheWorkingFolderWithEmptyInputAndKeepsTheEventsFlowing) {
-  QTemporaryDir folder;
+  ExecFolder folder;
   const QString script =
       writeScript(folder, "job.sh", "pwd > where.txt\ncat > input.txt\nsleep 0.3\nexit 3");
   FakePlatform platform(folder.path());
@@ -288,7 +289,7 @@ TEST(RunProcess, StopAsksFirstAndKillsOnlyAfterTheGracePeriod) {
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    QTemporaryDir folder;
+    ExecFolder folder;
     // Short sleeps, so that the trap runs soon and no long-lived child outlives the shell.
     const QString script =
         writeScript(folder,
