@@ -15,6 +15,7 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPushButton>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -220,14 +221,29 @@ TEST(UpDown, StepsInsideItsRangeAndKeepsItsBuddyInStep) {
 
 TEST(Fonts, TheWindowsFontsMapToTheInstalledOnes) {
   Fonts::installSubstitutions();
-  // Qt keeps substitutes in lower case; the resolved fonts carry their own names.
+  // Qt keeps substitutes in lower case.
   EXPECT_EQ(QFont::substitute(Fonts::kGothic), "ipagothic");
   EXPECT_EQ(QFont::substitute("MS Gothic"), "ipagothic");
   EXPECT_EQ(QFont::substitute(Fonts::kPGothic), "ipapgothic");
   EXPECT_EQ(QFont::substitute(Fonts::kArial), "liberation sans");
-  EXPECT_EQ(QFontInfo(QFont(Fonts::kGothic, 9)).family(), "IPAGothic");
-  EXPECT_EQ(QFontInfo(QFont(Fonts::kPGothic, 9)).family(), "IPAPGothic");
-  EXPECT_EQ(QFontInfo(QFont(Fonts::kArial, 9)).family(), "Liberation Sans");
+  // A resolved font carries the name the system gives it in the user's language ("IPAゴシック"
+  // under a Japanese locale): each is compared with the font its substitute resolves to, and the
+  // three are told apart, so that no two of them fell back to one default font.
+  struct Case {
+    QString windowsName;
+    QString installed;
+  };
+  const Case cases[] = {{Fonts::kGothic, "IPAGothic"},
+                        {Fonts::kPGothic, "IPAPGothic"},
+                        {Fonts::kArial, "Liberation Sans"}};
+  QSet<QString> resolved;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.installed.toStdString());
+    const QString family = QFontInfo(QFont(c.windowsName, 9)).family();
+    EXPECT_EQ(family, QFontInfo(QFont(c.installed, 9)).family());
+    resolved.insert(family);
+  }
+  EXPECT_EQ(resolved.size(), 3);
 }
 
 // Writes an executable shell script into folder.

@@ -12,6 +12,8 @@
 #include <QElapsedTimer>
 #include <QPalette>
 #include <QTimer>
+#include <cerrno>
+#include <cstring>
 #include <functional>
 
 #include "editor_harness.h"
@@ -189,7 +191,7 @@ TEST(RunEngine, EarlierFileThatCannotBeRemovedStopsTheRun) {
     ASSERT_EQ(e.platform.boxes.size(), 1u);
     EXPECT_EQ(e.platform.boxes[0].text,
               QStringLiteral("前回の解析のファイルを削除できません。\n") + e.programFile(name) +
-                  QStringLiteral("\nOperation not permitted"));
+                  QLatin1Char('\n') + QString::fromLocal8Bit(std::strerror(EPERM)));
     EXPECT_EQ(e.platform.boxes[0].style, MsgStyle::kCritical);
     EXPECT_EQ(e.platform.boxes[0].title, QStringLiteral("Error"));
     EXPECT_TRUE(QFile::exists(e.programFile("inp.dat")));
