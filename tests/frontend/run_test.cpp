@@ -1,8 +1,8 @@
 // Running the engine from the editor with stand-in engines (shell scripts in the program folder):
 // the exit status and the report decide success, where the report's copies go, the clean-up of a
 // failed run, earlier files that cannot be removed, the window during the run, a missing engine,
-// Exit during a run, and the hand-over to the results window. With the real engine: a front end
-// killed during a run, and the next run in its folder.
+// Exit, SIGTERM and SIGHUP during a run, and the hand-over to the results window. With the real
+// engine: a front end killed during a run, and the next run in its folder.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/fs.h>
@@ -23,6 +23,7 @@
 #include <cstring>
 #include <functional>
 
+#include "ExitSignals.h"
 #include "Orphans.h"
 #include "ProcessRunner.h"
 #include "editor_harness.h"
@@ -318,6 +319,37 @@ TEST(RunEngine, ExitDuringARunStopsTheEngineBeforeTheCleanUp) {
             (QStringList{"本当に終了しますか？",
                          kFailure + QStringLiteral("\n解析プログラムの終了コード：200")}));
   EXPECT_EQ(e.programFiles(), (QStringList{"ORVA-V4", "stopped"}));
+}
+
+// Regression: SIGTERM (a logout, a task manager) or SIGHUP ended the program during a run without
+// a word to the engine, which went on to write its files into the program folder, and left the
+// work files behind. Either signal acts as Exit answered Yes, from the event loop of the run's
+// wait: the engine is asked to stop and ends, then the work files are deleted and the program ends.
+TEST(RunEngine, EndSignalsDuringARunActAsExit) {
+  for (const int signal : {SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal));
+    Saved e;
+    ASSERT_TRUE(e.saved);
+    installEngine(e,
+                  "trap 'rm -f started; touch stopped; exit 200' TERM; touch started; i=0; "
+                  "while [ $i -lt 200 ]; do sleep 0.1; i=$((i+1)); done; " +
+                      kGoodEngine);
+    const auto previous = std::signal(signal, SIG_DFL);  // whatever this test inherited
+    {
+      const ExitSignals exitSignals([&e] { Module1::EndProgram(e.platform); });
+      whenEngineStarted(e, [signal] { ::kill(::getpid(), signal); });
+      // The scripted platform does not end the test program: the run procedure goes on after the
+      // engine has ended and finds its failure status.
+      e.platform.answerMessage(MsgAnswer::kOk);
+      e.form->Command5_Click();
+    }
+    std::signal(signal, previous);
+    EXPECT_EQ(e.platform.kills, 1);
+    EXPECT_EQ(e.platform.quits, 1);
+    EXPECT_EQ(e.platform.boxTexts(),
+              QStringList{kFailure + QStringLiteral("\n解析プログラムの終了コード：200")});
+    EXPECT_EQ(e.programFiles(), (QStringList{"ORVA-V4", "stopped"}));
+  }
 }
 
 // Regression: the engine of a front end that was killed (SIGKILL, a crash) ran on and published
