@@ -79,7 +79,10 @@ void ConfirmExit(Platform& platform, QWidget* owner) {
                                          QStringLiteral("本当に終了しますか？"),
                                          MsgStyle::kYesNoInfo,
                                          QStringLiteral("Information"));
-  if (answer != MsgAnswer::kYes) return;
+  if (answer == MsgAnswer::kYes) EndProgram(platform);
+}
+
+void EndProgram(Platform& platform) {
   platform.killProcess();
   DelFlag(platform, platform.programFolder(), QStringLiteral("11111"));
   platform.quit();

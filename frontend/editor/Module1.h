@@ -36,9 +36,13 @@ void OpenDocument(Platform& platform, const QString& path);
 // The failure text of a document-opening code <= 32.
 QString OpenDocumentErrorText(int code);
 
-// The exit confirmation of every window: "本当に終了しますか？" (Yes/No); on Yes a running engine
-// is ended, the work files are deleted and the program ends. On No nothing happens.
+// The exit confirmation of every window: "本当に終了しますか？" (Yes/No); on Yes EndProgram. On No
+// nothing happens.
 void ConfirmExit(Platform& platform, QWidget* owner);
+
+// The end of an Exit answered Yes, and of SIGTERM and SIGHUP: a running engine is asked to stop
+// (killed only after a grace period), the work files are deleted and the program ends.
+void EndProgram(Platform& platform);
 
 // Joins the program folder and a file name.
 QString ProgramFile(Platform& platform, const QString& name);

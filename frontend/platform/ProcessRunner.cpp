@@ -1,7 +1,31 @@
 #include "ProcessRunner.h"
 
+#include <sys/prctl.h>
+#include <unistd.h>
+
 #include <QEventLoop>
 #include <QFileInfo>
+#include <csignal>
+
+namespace {
+
+// Runs in the child between fork and exec, so it makes async-signal-safe calls only. The program
+// gets SIGTERM when the front end ends, however it ends (a crash, SIGKILL, a logout): an engine
+// left running would publish its files over the next run's, while on SIGTERM it removes its
+// temporary files and ends. The request is kept across the exec of a wrapper; it follows the
+// thread that starts the program, the main thread, which lives as long as the front end. A front
+// end that died before the request took effect has handed its child to another parent: the child
+// ends at once. The front end ignores SIGXFSZ; the program gets the default, as from a shell.
+void bindToFrontEnd(pid_t frontEnd) {
+  ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (::getppid() != frontEnd) ::_exit(128 + SIGTERM);
+  struct sigaction byDefault {};
+  byDefault.sa_handler = SIG_DFL;
+  sigemptyset(&byDefault.sa_mask);
+  ::sigaction(SIGXFSZ, &byDefault, nullptr);
+}
+
+}  // namespace
 
 bool ProcessRunner::run(const QString& program,
                         const QStringList& arguments,
@@ -19,6 +43,8 @@ bool ProcessRunner::run(const QString& program,
   process.setWorkingDirectory(workingFolder);
   process.setStandardInputFile(QProcess::nullDevice());
   process.setProcessChannelMode(QProcess::ForwardedChannels);
+  const pid_t frontEnd = ::getpid();
+  process.setChildProcessModifier([frontEnd] { bindToFrontEnd(frontEnd); });
   process_ = &process;
   process.start();
   if (!process.waitForStarted(-1)) {

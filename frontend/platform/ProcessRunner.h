@@ -1,5 +1,6 @@
 // Runs one program at a time and waits for its end with the event loop running, so the windows
-// stay responsive during the wait. Standard input is the null device; there is no time limit.
+// stay responsive during the wait. Standard input is the null device; there is no time limit. The
+// program gets SIGTERM when this process ends, however it ends, so that it never outlives it.
 #pragma once
 
 #include <QPointer>

@@ -37,7 +37,7 @@ void typeCell(FlexGrid* grid, int row, int col, const QString& text) {
   QApplication::processEvents();
   grid->setRow(row);
   grid->setCol(col);
-  typeKeys(text);
+  ASSERT_NO_FATAL_FAILURE(typeKeys(text));
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
 }
 
@@ -167,7 +167,7 @@ TEST_F(EngineEndToEnd, TypedDataSetSavedAndRun) {
 
   // On through the results to the printed page.
   Form3* results = showResults();
-  expectResultsShown(results, QStringLiteral("Route7"));
+  ASSERT_NO_FATAL_FAILURE(expectResultsShown(results, QStringLiteral("Route7")));
   const QString page = printPage(results);
   EXPECT_TRUE(page.contains(QStringLiteral("プロジェクト名：Route7"))) << page.toStdString();
   EXPECT_TRUE(page.contains(QStringLiteral("計算回数：%1").arg(results->IterationCount)))
@@ -197,7 +197,7 @@ TEST_F(EngineEndToEnd, JapaneseTitleThroughTheWholeFlow) {
   EXPECT_EQ(readBytes(programFile("out1.dat")), report);
 
   Form3* results = showResults();
-  expectResultsShown(results, title);
+  ASSERT_NO_FATAL_FAILURE(expectResultsShown(results, title));
   const QString page = printPage(results);
   EXPECT_TRUE(page.contains(QStringLiteral("プロジェクト名：") + title)) << page.toStdString();
 }

@@ -1,9 +1,11 @@
 // The platform layer: the grid widget, key codes, the text box's key events, the spin button with
-// its buddy, the font substitutions, running and stopping a process, and the Qt seam's document
-// opening, boxes and save dialog.
+// its buddy, the font substitutions, running and stopping a process (which never outlives the
+// front end), and the Qt seam's document opening, boxes and save dialog.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
@@ -14,11 +16,17 @@
 #include <QMessageBox>
 #include <QPagedPaintDevice>
 #include <QPainter>
+#include <QProcess>
 #include <QPushButton>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QtTest/QTest>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <functional>
 
 #include "ExecFolder.h"
@@ -26,6 +34,7 @@
 #include "FlexGrid.h"
 #include "Fonts.h"
 #include "KeyCodes.h"
+#include "Orphans.h"
 #include "ProcessRunner.h"
 #include "QtPlatform.h"
 #include "QtTranslation.h"
@@ -220,14 +229,29 @@ TEST(UpDown, StepsInsideItsRangeAndKeepsItsBuddyInStep) {
 
 TEST(Fonts, TheWindowsFontsMapToTheInstalledOnes) {
   Fonts::installSubstitutions();
-  // Qt keeps substitutes in lower case; the resolved fonts carry their own names.
+  // Qt keeps substitutes in lower case.
   EXPECT_EQ(QFont::substitute(Fonts::kGothic), "ipagothic");
   EXPECT_EQ(QFont::substitute("MS Gothic"), "ipagothic");
   EXPECT_EQ(QFont::substitute(Fonts::kPGothic), "ipapgothic");
   EXPECT_EQ(QFont::substitute(Fonts::kArial), "liberation sans");
-  EXPECT_EQ(QFontInfo(QFont(Fonts::kGothic, 9)).family(), "IPAGothic");
-  EXPECT_EQ(QFontInfo(QFont(Fonts::kPGothic, 9)).family(), "IPAPGothic");
-  EXPECT_EQ(QFontInfo(QFont(Fonts::kArial, 9)).family(), "Liberation Sans");
+  // A resolved font carries the name the system gives it in the user's language ("IPAゴシック"
+  // under a Japanese locale): each is compared with the font its substitute resolves to, and the
+  // three are told apart, so that no two of them fell back to one default font.
+  struct Case {
+    QString windowsName;
+    QString installed;
+  };
+  const Case cases[] = {{Fonts::kGothic, "IPAGothic"},
+                        {Fonts::kPGothic, "IPAPGothic"},
+                        {Fonts::kArial, "Liberation Sans"}};
+  QSet<QString> resolved;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.installed.toStdString());
+    const QString family = QFontInfo(QFont(c.windowsName, 9)).family();
+    EXPECT_EQ(family, QFontInfo(QFont(c.installed, 9)).family());
+    resolved.insert(family);
+  }
+  EXPECT_EQ(resolved.size(), 3);
 }
 
 // Writes an executable shell script into folder.
@@ -314,6 +338,48 @@ TEST(RunProcess, StopAsksFirstAndKillsOnlyAfterTheGracePeriod) {
     EXPECT_EQ(end.exitCode, c.expected.exitCode);
     EXPECT_EQ(end.crashed, c.expected.crashed);
     EXPECT_EQ(QFile::exists(folder.filePath("asked")), c.askedFirst);
+  }
+}
+
+// Regression: a front end that ended without stopping its engine (SIGKILL from a task manager, a
+// crash) left the engine running, to publish its files over those of the next run. The program
+// gets SIGTERM as soon as the front end is gone, also when a wrapper execs it.
+TEST(RunProcess, TheProgramEndsWithTheFrontEndHoweverThatEnds) {
+  struct Case {
+    const char* name;
+    const char* program;
+  };
+  const Case cases[] = {{"the program itself", "job.sh"},
+                        {"through a wrapper that execs it", "wrapper.sh"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ExecFolder folder;
+    // Writes its process id once its trap is set, then runs for 20 s unless asked to end.
+    writeScript(folder,
+                "job.sh",
+                "trap 'touch asked; exit 200' TERM; echo $$ > pid.part; mv pid.part pid; i=0; "
+                "while [ $i -lt 400 ]; do sleep 0.05; i=$((i+1)); done");
+    writeScript(folder, "wrapper.sh", "exec \"$(dirname \"$0\")/job.sh\"");
+    const Subreaper adopter;
+    ASSERT_TRUE(adopter.ok()) << std::strerror(errno);
+    QProcess frontEnd;
+    frontEnd.start(QStringLiteral(ORVA_RUNNER_CHILD), {folder.filePath(c.program), folder.path()});
+    ASSERT_TRUE(frontEnd.waitForStarted()) << frontEnd.errorString().toStdString();
+    QFile pidFile(folder.filePath("pid"));
+    for (QDeadlineTimer deadline(10000); !pidFile.exists() && !deadline.hasExpired();)
+      QThread::msleep(10);
+    ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly)) << "the program did not start";
+    const pid_t program = pidFile.readAll().trimmed().toInt();
+    ASSERT_GT(program, 0);
+    EXPECT_EQ(parentOf(program), frontEnd.processId());  // the wrapper became the program
+
+    ::kill(static_cast<pid_t>(frontEnd.processId()), SIGKILL);
+    ASSERT_TRUE(frontEnd.waitForFinished(10000));
+    int status = 0;
+    ASSERT_TRUE(waitForEnd(program, 10000, &status)) << "the program outlived its front end";
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 200);
+    EXPECT_TRUE(QFile::exists(folder.filePath("asked")));
   }
 }
 

@@ -1,19 +1,31 @@
 // Running the engine from the editor with stand-in engines (shell scripts in the program folder):
 // the exit status and the report decide success, where the report's copies go, the clean-up of a
 // failed run, earlier files that cannot be removed, the window during the run, a missing engine,
-// Exit during a run, and the hand-over to the results window.
+// Exit, SIGTERM and SIGHUP during a run, and the hand-over to the results window. With the real
+// engine: a front end killed during a run, and the next run in its folder.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QPalette>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <functional>
 
+#include "ExitSignals.h"
+#include "Orphans.h"
+#include "ProcessRunner.h"
 #include "editor_harness.h"
 
 namespace {
@@ -189,7 +201,7 @@ TEST(RunEngine, EarlierFileThatCannotBeRemovedStopsTheRun) {
     ASSERT_EQ(e.platform.boxes.size(), 1u);
     EXPECT_EQ(e.platform.boxes[0].text,
               QStringLiteral("前回の解析のファイルを削除できません。\n") + e.programFile(name) +
-                  QStringLiteral("\nOperation not permitted"));
+                  QLatin1Char('\n') + QString::fromLocal8Bit(std::strerror(EPERM)));
     EXPECT_EQ(e.platform.boxes[0].style, MsgStyle::kCritical);
     EXPECT_EQ(e.platform.boxes[0].title, QStringLiteral("Error"));
     EXPECT_TRUE(QFile::exists(e.programFile("inp.dat")));
@@ -307,6 +319,112 @@ TEST(RunEngine, ExitDuringARunStopsTheEngineBeforeTheCleanUp) {
             (QStringList{"本当に終了しますか？",
                          kFailure + QStringLiteral("\n解析プログラムの終了コード：200")}));
   EXPECT_EQ(e.programFiles(), (QStringList{"ORVA-V4", "stopped"}));
+}
+
+// Regression: SIGTERM (a logout, a task manager) or SIGHUP ended the program during a run without
+// a word to the engine, which went on to write its files into the program folder, and left the
+// work files behind. Either signal acts as Exit answered Yes, from the event loop of the run's
+// wait: the engine is asked to stop and ends, then the work files are deleted and the program ends.
+TEST(RunEngine, EndSignalsDuringARunActAsExit) {
+  for (const int signal : {SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal));
+    Saved e;
+    ASSERT_TRUE(e.saved);
+    installEngine(e,
+                  "trap 'rm -f started; touch stopped; exit 200' TERM; touch started; i=0; "
+                  "while [ $i -lt 200 ]; do sleep 0.1; i=$((i+1)); done; " +
+                      kGoodEngine);
+    const auto previous = std::signal(signal, SIG_DFL);  // whatever this test inherited
+    {
+      const ExitSignals exitSignals([&e] { Module1::EndProgram(e.platform); });
+      whenEngineStarted(e, [signal] { ::kill(::getpid(), signal); });
+      // The scripted platform does not end the test program: the run procedure goes on after the
+      // engine has ended and finds its failure status.
+      e.platform.answerMessage(MsgAnswer::kOk);
+      e.form->Command5_Click();
+    }
+    std::signal(signal, previous);
+    EXPECT_EQ(e.platform.kills, 1);
+    EXPECT_EQ(e.platform.quits, 1);
+    EXPECT_EQ(e.platform.boxTexts(),
+              QStringList{kFailure + QStringLiteral("\n解析プログラムの終了コード：200")});
+    EXPECT_EQ(e.programFiles(), (QStringList{"ORVA-V4", "stopped"}));
+  }
+}
+
+// Regression: the engine of a front end that was killed (SIGKILL, a crash) ran on and published
+// its DEF.OUT and MODULI.OUT over those of the next run in the folder, which the results window
+// then showed under the next project's name. The real engine, slowed by a long input: it ends on
+// the SIGTERM that the front end's end sends it (status 200) and leaves no temporary file, and
+// the next run in the folder gives what a run in a fresh folder gives.
+TEST(RunEngine, AKilledFrontEndsEngineEndsAndTheNextRunIsRight) {
+  const QString engine = QStringLiteral(ORVA_PROGRAM_DIR "/ORVA-V4");
+  ASSERT_TRUE(QFile::exists(engine)) << "the engine is not built: " << engine.toStdString();
+  ExecFolder folder;
+  ASSERT_TRUE(QFile::copy(engine, folder.filePath("ORVA-V4")));
+  harness::writeBytes(folder.filePath("SESF.LAB"), "2958\r\n");
+  // The same data set many times over, so that the run lasts long enough to be interrupted.
+  QByteArray input = readBytes(QStringLiteral(ORVA_TEST_DATA_DIR "/three_layers.dat"));
+  const qsizetype drops = input.indexOf("1,0,\"99:99\"");
+  ASSERT_GT(drops, 0);
+  const QByteArray set = input.mid(drops);
+  for (int k = 1; k < 5000; ++k) input += set;
+  harness::writeBytes(folder.filePath("inp.dat"), input);
+  auto temporaries = [&folder] {
+    return QDir(folder.path()).entryList({".orva-*"}, QDir::Files | QDir::Hidden);
+  };
+
+  const Subreaper adopter;
+  ASSERT_TRUE(adopter.ok()) << std::strerror(errno);
+  QProcess frontEnd;
+  // The engine's console goes where the front end's goes: a file that outlives them both.
+  QTemporaryDir console;
+  frontEnd.setStandardOutputFile(console.filePath("out"));
+  frontEnd.setStandardErrorFile(console.filePath("err"));
+  frontEnd.start(QStringLiteral(ORVA_RUNNER_CHILD), {folder.filePath("ORVA-V4"), folder.path()});
+  ASSERT_TRUE(frontEnd.waitForStarted()) << frontEnd.errorString().toStdString();
+  // The engine is inside its run once its report's temporary file is there.
+  QList<pid_t> running;
+  for (QDeadlineTimer deadline(20000); !deadline.hasExpired(); QThread::msleep(5)) {
+    running = childrenOf(static_cast<pid_t>(frontEnd.processId()), "ORVA-V4");
+    if (!running.isEmpty() && !temporaries().isEmpty()) break;
+  }
+  ASSERT_EQ(running.size(), 1) << "the engine did not start";
+  ASSERT_FALSE(temporaries().isEmpty()) << "the engine ended before it could be interrupted";
+
+  ::kill(static_cast<pid_t>(frontEnd.processId()), SIGKILL);
+  ASSERT_TRUE(frontEnd.waitForFinished(10000));
+  int status = 0;
+  ASSERT_TRUE(waitForEnd(running[0], 60000, &status)) << "the engine outlived its front end";
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 200);
+  EXPECT_EQ(readBytes(console.filePath("err")),
+            QByteArray("forrtl: error (200): program aborting due to control-C event\n"));
+  EXPECT_TRUE(temporaries().isEmpty()) << temporaries().join(' ').toStdString();
+
+  // The next run, of another project, as the front end runs it; and the same run in a fresh
+  // folder.
+  const QByteArray next = readBytes(QStringLiteral(ORVA_TEST_DATA_DIR "/one_layer.dat"));
+  ExecFolder fresh;
+  ASSERT_TRUE(QFile::copy(engine, fresh.filePath("ORVA-V4")));
+  for (const ExecFolder* f : {&folder, &fresh}) {
+    harness::writeBytes(f->filePath("inp.dat"), next);
+    harness::writeBytes(f->filePath("SESF.LAB"), "2958\r\n");
+    ProcessRunner runner;
+    ProcessEnd end;
+    QString error;
+    ASSERT_TRUE(runner.run(f->filePath("ORVA-V4"), {}, f->path(), &end, &error))
+        << error.toStdString();
+    ASSERT_FALSE(end.crashed);
+    ASSERT_EQ(end.exitCode, 0);
+  }
+  for (const char* name : {"one_layer.out", "DEF.OUT", "MODULI.OUT"}) {
+    SCOPED_TRACE(name);
+    const QByteArray expected = readBytes(fresh.filePath(name));
+    EXPECT_FALSE(expected.isEmpty());
+    EXPECT_EQ(readBytes(folder.filePath(name)), expected);
+  }
+  EXPECT_TRUE(temporaries().isEmpty()) << temporaries().join(' ').toStdString();
 }
 
 TEST(RunEngine, ResultsButtonHandsOverToTheResultsWindow) {
