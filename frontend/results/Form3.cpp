@@ -279,6 +279,17 @@ void Form3::Command5_Click() {
     savePageAsPdf();
     return;
   }
+  if (printed == PrintResult::kNoAnswer) {
+    // A print system is set up but did not answer: the user is told before the PDF file is
+    // offered, not left to wonder why no page came out.
+    platform_.messageBox(
+        this,
+        QStringLiteral("プリンターに接続できません。印刷のページをPDFファイルとして保存します。"),
+        MsgStyle::kExclamation,
+        QStringLiteral("Error"));
+    savePageAsPdf();
+    return;
+  }
   if (printed == PrintResult::kRefused) {
     platform_.messageBox(this,
                          QStringLiteral("プリンターが使用できません。印刷を中止しました。"),
