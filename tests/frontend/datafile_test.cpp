@@ -674,7 +674,7 @@ int seeingSync(int fd) {
 // come back. The folder synced is the one the file lies in (a link's target's), after the rename;
 // a failure of the sync is reported with its reason (the new file is in place, its lasting is not
 // sure).
-TEST(SafeFiles, TheFileFolderIsSyncedAfterTheRenameAndAFailedSyncIsReported) {
+TEST(SafeFiles, TheFilesFolderIsSyncedAfterTheRenameAndAFailedSyncIsReported) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   ASSERT_TRUE(QDir(dir.path()).mkdir("real"));
