@@ -156,6 +156,13 @@ void Form2::connectControls() {
   connect(UpDown1, &UpDown::change, this, [this] { UpDown1_Change(); });
   connect(UpDown2, &UpDown::change, this, [this] { UpDown2_Change(); });
   connect(UpDown3, &UpDown::change, this, [this] { UpDown3_Change(); });
+  // What the user can change after a save: the counts, the project name and every cell (typed
+  // through the cell editors, emptied with Delete, or changed any other way).
+  for (UpDown* spin : {UpDown1, UpDown2, UpDown3})
+    connect(spin, &UpDown::change, this, [this] { dataEdited(); });
+  connect(Text4, &TextBox::textChanged, this, [this] { dataEdited(); });
+  for (FlexGrid* grid : {FG1, FG2, FG3, FG4})
+    connect(grid, &FlexGrid::cellChanged, this, [this] { dataEdited(); });
 
   connect(FG1, &FlexGrid::keyPress, this, [this](int c) { FG1_KeyPress(c); });
   connect(FG1, &FlexGrid::keyDown, this, [this](int k, int s) { FG1_KeyDown(k, s); });
@@ -200,6 +207,9 @@ void Form2::Form_Load() {
 }
 
 void Form2::ResetEditor() {
+  // The callers set the buttons themselves: what is written here is no edit of saved data.
+  saved_ = false;
+  dataFileWritten_ = false;
   // An edit under way ends with the grids it edits: a box left open would go on writing into the
   // erased (and perhaps disabled) grid.
   EndCellEdits();
@@ -274,6 +284,32 @@ void Form2::ResetEditor() {
       option->setAutoExclusive(true);
     }
   }
+}
+
+void Form2::dataEdited() {
+  if (!saved_) return;
+  saved_ = false;
+  if (running_) {
+    editedDuringRun_ = true;
+    return;
+  }
+  Command5->setEnabled(false);
+  Command6->setEnabled(false);
+  Command2->setEnabled(true);
+}
+
+Form2::RunInProgress::RunInProgress(Form2& form) : form_(form) {
+  form_.running_ = true;
+  form_.editedDuringRun_ = false;
+}
+
+Form2::RunInProgress::~RunInProgress() {
+  form_.running_ = false;
+  if (!form_.editedDuringRun_) return;
+  // The run analysed the saved data, not what the window shows now.
+  form_.Command5->setEnabled(false);
+  form_.Command6->setEnabled(false);
+  form_.Command2->setEnabled(true);
 }
 
 void Form2::UpDown1_Change() {

@@ -148,6 +148,24 @@ class Form2 : public FormWindow {
 
  private:
   void ResetEditor();
+  // A change the user made to what the window shows: a cell, a count or the project name. After
+  // a completed check and save the files in the program folder no longer hold what is shown, so
+  // the run and the results (of the saved data) go off and check and save comes on again. During
+  // a run the change is remembered for the run's end (RunInProgress).
+  void dataEdited();
+  // Held by the run procedure while the engine runs: when the window was edited meanwhile, the
+  // run's result (copied as usual) does not enable the results button, and check and save comes
+  // back on.
+  class RunInProgress {
+   public:
+    explicit RunInProgress(Form2& form);
+    ~RunInProgress();
+    RunInProgress(const RunInProgress&) = delete;
+    RunInProgress& operator=(const RunInProgress&) = delete;
+
+   private:
+    Form2& form_;
+  };
   // Connects the buttons of opening, checking and saving, running and the results
   // (Form2_actions.cpp).
   void connectActions();
@@ -176,4 +194,12 @@ class Form2 : public FormWindow {
   void connectControls();
 
   AppWindows& windows_;
+  // True from a completed check and save until the user changes what the window shows (or a
+  // mode choice, Clear or an opened file resets it): the saved files hold what is shown.
+  bool saved_ = false;
+  // True once check and save has written the data file since the last mode choice, Clear or
+  // opened file: saving again replaces that file without asking.
+  bool dataFileWritten_ = false;
+  bool running_ = false;          // the engine runs
+  bool editedDuringRun_ = false;  // the user changed the window while it ran
 };

@@ -100,8 +100,11 @@ void Form2::Command1_Click() {
     return;
   }
 
-  // An edit left open would write its text over the value filled in from the file.
+  // An edit left open would write its text over the value filled in from the file. What is
+  // filled in is no edit of saved data: the buttons are set below.
   EndCellEdits();
+  saved_ = false;
+  dataFileWritten_ = false;
   InputPath = path;
   Text9->setText(path);
   ProjectTitle = d.title;

@@ -40,6 +40,7 @@ QString endLine(const ProcessEnd& end) {
 }  // namespace
 
 void Form2::Command5_Click() {
+  const RunInProgress run(*this);
   Platform& platform = windows_.platform;
   const QString programFolder = platform.programFolder();
   auto programFile = [&](const QString& name) { return Module1::ProgramFile(platform, name); };

@@ -138,8 +138,8 @@ void Form2::Command2_Click() {
 
   // Another file of that name is replaced only when the user agrees; the data file being worked
   // on (opened or saved before) is replaced without a question.
-  const bool sameData =
-      Files::isSamePath(savePath, InputPath) && (DataOrigin != 0 || !Option2->isEnabled());
+  const bool sameData = Files::isSamePath(savePath, InputPath) &&
+                        (DataOrigin != 0 || !Option2->isEnabled() || dataFileWritten_);
   if (QFileInfo::exists(savePath) && !sameData) {
     const int answer = platform.messageBox(
         this,
@@ -175,6 +175,7 @@ void Form2::Command2_Click() {
     return;
   }
   InputPath = SavePath;
+  dataFileWritten_ = true;
 
   // The engine's input and the handshake in the program folder.
   const QString inp = Module1::ProgramFile(platform, QStringLiteral("inp.dat"));
@@ -194,5 +195,6 @@ void Form2::Command2_Click() {
   Command1->setEnabled(false);
   Command2->setEnabled(false);
   Command5->setEnabled(true);
+  saved_ = true;
   QDir::setCurrent(programFolder);
 }

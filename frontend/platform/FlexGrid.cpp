@@ -82,8 +82,10 @@ QString FlexGrid::textMatrix(int row, int col) const {
 
 void FlexGrid::setTextMatrix(int row, int col, const QString& text) {
   if (row < 0 || row >= rows_ || col < 0 || col >= cols_) return;
+  if (cell(row, col).text == text) return;
   cell(row, col).text = text;
   update();
+  emit cellChanged(row, col);
 }
 
 void FlexGrid::clear() {

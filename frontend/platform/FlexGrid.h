@@ -5,7 +5,8 @@
 //
 // Events: keyDown (key code and shift state, KeyCodes.h) and then keyPress (the character) for
 // every key typed while the grid has the focus; leaveCell just before the current cell changes (by
-// a key, a click or code); gotFocus when the grid receives the focus.
+// a key, a click or code); gotFocus when the grid receives the focus; cellChanged when setText or
+// setTextMatrix gives a cell another text (a text equal to the cell's changes nothing).
 #pragma once
 
 #include <QColor>
@@ -88,6 +89,7 @@ class FlexGrid : public QWidget {
   void keyPress(int keyAscii);
   void leaveCell();
   void gotFocus();
+  void cellChanged(int row, int col);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -32,7 +32,9 @@ struct ProcessEnd {
 
 // What became of a page sent to the default printer.
 enum class PrintResult {
-  kNoPrinter,  // there is no default printer: nothing was drawn
+  kNoPrinter,  // there is no default printer (no print system, or none in it): nothing was drawn
+  kNoAnswer,   // a print system is set up but does not answer within its bounded wait: nothing
+               // was drawn
   kPrinted,    // the print system took the job
   kRefused,    // the page could not be drawn, the printer does not accept jobs, or the print
                // system refused the job: nothing is printed
@@ -82,13 +84,15 @@ class Platform {
   // is asked to stop (SIGTERM), and killed only when it has not ended after a grace period.
   virtual void killProcess() = 0;
 
-  // The default printer for one page, or nullptr when there is none (no print system, or no
-  // printer in it). The platform keeps ownership.
+  // The default printer for one page, or nullptr when there is none (no print system, no printer
+  // in it, or a print system that does not answer). The platform keeps ownership.
   virtual QPrinter* printer() = 0;
 
-  // Prints one page on printer() as one job titled title: draw paints the page on the device it
-  // is given (false when it cannot), a document titled title with creator as the program that
-  // made it. The result is the print system's own answer to the job.
+  // Prints one page on the default printer as one job titled title: draw paints the page on the
+  // device it is given (false when it cannot), a document titled title with creator as the program
+  // that made it, on the printer's paper margins. The print system is asked with a bounded wait,
+  // so a stopped or hung one answers kNoAnswer within seconds. The result is the print system's
+  // own answer to the job.
   virtual PrintResult print(const QString& title,
                             const QString& creator,
                             const std::function<bool(QPagedPaintDevice*)>& draw) = 0;

@@ -16,7 +16,9 @@
 #include "Fonts.h"
 #include "PrintSystem.h"
 
-QtPlatform::QtPlatform() { Fonts::installSubstitutions(); }
+QtPlatform::QtPlatform(int printTimeoutMs) : print_timeout_ms_(printTimeoutMs) {
+  Fonts::installSubstitutions();
+}
 
 QtPlatform::~QtPlatform() = default;
 
@@ -97,9 +99,13 @@ bool QtPlatform::runProcess(const QString& program,
 void QtPlatform::killProcess() { runner_.stop(); }
 
 QPrinter* QtPlatform::printer() {
-  const QPrinterInfo defaultPrinter = QPrinterInfo::defaultPrinter();
-  if (defaultPrinter.isNull()) return nullptr;
-  printer_ = std::make_unique<QPrinter>(defaultPrinter, QPrinter::HighResolution);
+  // Qt asks the print system without a bound on its wait: only a print system that has just
+  // answered the bounded question is asked.
+  const PrintSystem::DefaultPrinter found = PrintSystem::findDefaultPrinter(print_timeout_ms_);
+  if (found.state != PrintSystem::DefaultPrinter::State::kFound) return nullptr;
+  const QString name =
+      found.instance.isEmpty() ? found.queue : found.queue + QLatin1Char('/') + found.instance;
+  printer_ = std::make_unique<QPrinter>(QPrinterInfo::printerInfo(name), QPrinter::HighResolution);
   if (!printer_->isValid()) {
     printer_.reset();
     return nullptr;
@@ -110,20 +116,37 @@ QPrinter* QtPlatform::printer() {
 PrintResult QtPlatform::print(const QString& title,
                               const QString& creator,
                               const std::function<bool(QPagedPaintDevice*)>& draw) {
-  const QPrinter* printer = this->printer();
-  if (!printer) return PrintResult::kNoPrinter;
+  // The print system is asked on connections of its own with bounded waits, never through Qt's
+  // printer support, whose questions to a hung scheduler hold the window for a minute.
+  const PrintSystem::DefaultPrinter printer = PrintSystem::findDefaultPrinter(print_timeout_ms_);
+  switch (printer.state) {
+    case PrintSystem::DefaultPrinter::State::kNone:
+      return PrintResult::kNoPrinter;
+    case PrintSystem::DefaultPrinter::State::kNoAnswer:
+      return PrintResult::kNoAnswer;
+    case PrintSystem::DefaultPrinter::State::kFound:
+      break;
+  }
+  if (!printer.accepting) {
+    qWarning("printing on %s refused: the printer does not accept jobs", qPrintable(printer.queue));
+    return PrintResult::kRefused;
+  }
 
-  // The page is drawn as a PDF document on the printer's paper, printable area and resolution,
-  // and handed to the print system here: Qt's print engine ignores the print system's answer,
-  // so a refused job would vanish without a word.
+  // The page is drawn as a PDF document on A4 with the printer's margins and handed to the print
+  // system here, which says whether it took the job. Without the printer's margins the page is
+  // laid out as the saved PDF file is.
   QBuffer pdf;
   pdf.open(QIODevice::WriteOnly);
   bool drawn = false;
   QPageSize paper;
   {
     QPdfWriter writer(&pdf);
-    writer.setResolution(printer->resolution());
-    writer.setPageLayout(printer->pageLayout());
+    if (printer.marginsKnown) {
+      writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4),
+                                       QPageLayout::Portrait,
+                                       printer.margins,
+                                       QPageLayout::Millimeter));
+    }
     writer.setTitle(title);
     writer.setCreator(creator);
     drawn = draw(&writer);
@@ -131,8 +154,8 @@ PrintResult QtPlatform::print(const QString& title,
   }
   if (!drawn) return PrintResult::kRefused;
   QString error;
-  if (!PrintSystem::submitPdf(printer->printerName(), title, paper, pdf.data(), &error)) {
-    qWarning("printing on %s refused: %s", qPrintable(printer->printerName()), qPrintable(error));
+  if (!PrintSystem::submitPdf(printer, title, paper, pdf.data(), &error, print_timeout_ms_)) {
+    qWarning("printing on %s refused: %s", qPrintable(printer.queue), qPrintable(error));
     return PrintResult::kRefused;
   }
   return PrintResult::kPrinted;

@@ -7,11 +7,13 @@
 class QMessageBox;
 
 #include "Platform.h"
+#include "PrintSystem.h"
 #include "ProcessRunner.h"
 
 class QtPlatform : public Platform {
  public:
-  QtPlatform();
+  // printTimeoutMs: the longest wait for each answer of the print system (printer and print).
+  explicit QtPlatform(int printTimeoutMs = PrintSystem::kAnswerTimeoutMs);
   ~QtPlatform() override;
 
   int messageBox(QWidget* owner, const QString& text, int style, const QString& title) override;
@@ -47,4 +49,5 @@ class QtPlatform : public Platform {
  private:
   ProcessRunner runner_;
   std::unique_ptr<QPrinter> printer_;
+  int print_timeout_ms_;
 };

@@ -279,6 +279,17 @@ void Form3::Command5_Click() {
     savePageAsPdf();
     return;
   }
+  if (printed == PrintResult::kNoAnswer) {
+    // A print system is set up but did not answer: the user is told before the PDF file is
+    // offered, not left to wonder why no page came out.
+    platform_.messageBox(
+        this,
+        QStringLiteral("プリンターに接続できません。印刷のページをPDFファイルとして保存します。"),
+        MsgStyle::kExclamation,
+        QStringLiteral("Error"));
+    savePageAsPdf();
+    return;
+  }
   if (printed == PrintResult::kRefused) {
     platform_.messageBox(this,
                          QStringLiteral("プリンターが使用できません。印刷を中止しました。"),
@@ -301,8 +312,10 @@ void Form3::savePageAsPdf() {
                                         offered,
                                         QStringLiteral("PDF(*.pdf)"));
   if (path.isEmpty()) return;
-  // A name typed without an extension gets the filter's; the question below is about that name.
-  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".pdf");
+  // Every name that does not end in ".pdf" gets it: station names hold dots ("R1.5km", "No.3"),
+  // and a PDF file named "kekka.txt" would be taken for a text file. The question below is about
+  // the file that is written.
+  if (!path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) path += QStringLiteral(".pdf");
   if (QFileInfo::exists(path)) {
     const int answer = platform_.messageBox(
         this,

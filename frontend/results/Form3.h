@@ -36,7 +36,8 @@ class Form3 : public FormWindow {
   void Command2_Click();  // draws the deflection graph in Picture2
   void Command3_Click();  // exit, after confirmation
   void Command4_Click();  // back to the editor (unloads this window)
-  void Command5_Click();  // print one page (no printer: save it as a PDF file)
+  void Command5_Click();  // print one page (no printer, or one that does not answer: save it as a
+                          // PDF file)
   void Command6_Click();  // manual
 
   // Controls.

@@ -2,6 +2,7 @@
 // or a cancel; the files written by a save; the folder question for opened data; the question
 // before another file is replaced; a failed write.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QProcess>
@@ -308,6 +309,29 @@ TEST(CheckAndSave, AFullDiskNamesItsReason) {
   EXPECT_EQ(e.platform.boxes[0].style, MsgStyle::kCritical);
   EXPECT_TRUE(QDir(e.data.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
   EXPECT_FALSE(e.form->Command5->isEnabled());
+}
+
+// Regression: root replaced a data file marked read-only (0444) and left it 0644. The save keeps
+// it, for root too, and the message names it and says why; the run stays off.
+TEST(CheckAndSave, AReadOnlyDataFileIsKeptAndTheMessageSaysWhy) {
+  Editor e;
+  e.typeValidDataSet();
+  const QString path = e.dataFile("Route7.dat");
+  harness::writeBytes(path, "marked read-only");
+  ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+  e.platform.answerMessage(MsgAnswer::kYes);  // replace the file of that name
+  e.platform.answerMessage(MsgAnswer::kOk);
+  EXPECT_FALSE(e.saveIntoDataFolder());
+  ASSERT_EQ(e.platform.boxes.size(), 2u);
+  EXPECT_EQ(e.platform.boxes[1].text,
+            QStringLiteral("データファイルを保存できませんでした。\n") + path + QLatin1Char('\n') +
+                path + QStringLiteral(" は読み取り専用のため、置き換えません。"));
+  EXPECT_EQ(e.platform.boxes[1].style, MsgStyle::kCritical);
+  EXPECT_EQ(readBytes(path), QByteArray("marked read-only"));
+  struct stat st {};
+  ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0444u);
+  EXPECT_TRUE(e.form->Command2->isEnabled());
 }
 
 // Opened data: the folder question; No keeps the opened file's folder and writes the same file back

@@ -4,12 +4,18 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include "Cp932.h"
@@ -413,6 +419,289 @@ TEST(SafeFiles, AFailedWriteNamesTheSystemsReason) {
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   EXPECT_EQ(f.readAll(), QByteArray("old"));
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"a.dat"});
+}
+
+// What a folder holds, hidden names, FIFOs and devices too.
+QStringList names(const QString& folder) {
+  return QDir(folder).entryList(
+      QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QByteArray contents(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+struct stat statOf(const QString& path) {
+  struct stat st {};
+  EXPECT_EQ(::lstat(QFile::encodeName(path).constData(), &st), 0) << path.toStdString();
+  return st;
+}
+
+// The text of a symbolic link, as it was made.
+QByteArray linkText(const QString& path) {
+  QByteArray text(PATH_MAX, '\0');
+  const ssize_t n = ::readlink(QFile::encodeName(path).constData(), text.data(), text.size());
+  return n < 0 ? QByteArray() : text.left(n);
+}
+
+QString notRegular(const QString& path) {
+  return path + QStringLiteral(" は通常のファイルではないため、置き換えません。");
+}
+
+QString readOnly(const QString& path) {
+  return path + QStringLiteral(" は読み取り専用のため、置き換えません。");
+}
+
+// Regression: a FIFO or a device node at the target was replaced by a regular file (run as root,
+// /dev/null once). A target that is not a regular file, also when a link leads to it, is refused
+// with a message that names it, and stays as it was; nothing is left beside it. A FIFO as the
+// source of a copy is refused at once instead of waiting for a writer.
+TEST(SafeFiles, ATargetThatIsNotARegularFileIsRefusedAndLeftAsItWas) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString fifo = dir.filePath("pipe.dat");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0) << std::strerror(errno);
+  const QString folder = dir.filePath("folder.dat");
+  ASSERT_TRUE(QDir().mkdir(folder));
+  const QString link = dir.filePath("link.dat");
+  ASSERT_TRUE(QFile::link(fifo, link));
+  struct Case {
+    const char* name;
+    QString target;
+    QString refused;  // the node named in the message
+    mode_t type;
+  };
+  const Case cases[] = {
+      {"FIFO", fifo, fifo, S_IFIFO},
+      {"folder", folder, folder, S_IFDIR},
+      {"link to a FIFO", link, fifo, S_IFIFO},
+  };
+  const QStringList before = names(dir.path());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QString error;
+    EXPECT_FALSE(Files::writeFileReplacing(c.target, "new", &error));
+    EXPECT_EQ(error, notRegular(c.refused));
+    EXPECT_EQ(statOf(c.refused).st_mode & S_IFMT, c.type);
+    EXPECT_EQ(names(dir.path()), before);
+  }
+  EXPECT_EQ(linkText(link), QFile::encodeName(fifo));
+
+  QString error;
+  EXPECT_FALSE(Files::copyFileReplacing(fifo, dir.filePath("copy.dat"), &error));
+  EXPECT_EQ(error, fifo + QStringLiteral(" は通常のファイルではないため、読み込みません。"));
+  EXPECT_EQ(names(dir.path()), before);
+}
+
+// A device node made in the test folder (the null device's numbers, 1 and 3), never one in /dev.
+TEST(SafeFiles, ADeviceNodeIsRefusedAndLeftAsItWas) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString node = dir.filePath("null.dat");
+  if (::mknod(QFile::encodeName(node).constData(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+    GTEST_SKIP() << "no device node can be made here (" << std::strerror(errno)
+                 << "): that takes root outside a user namespace";
+  }
+  QString error;
+  EXPECT_FALSE(Files::writeFileReplacing(node, "new", &error));
+  EXPECT_EQ(error, notRegular(node));
+  const struct stat st = statOf(node);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
+  EXPECT_EQ(st.st_rdev, makedev(1, 3));
+  EXPECT_EQ(names(dir.path()), QStringList{"null.dat"});
+}
+
+// A link is followed to the file it names, which is replaced in its own folder: the link stays as
+// it was made, relative, absolute or through another link, and no temporary file is left in either
+// folder. A link to a file not there yet makes that file.
+TEST(SafeFiles, ALinkIsFollowedAndTheFileItNamesIsReplaced) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  ASSERT_TRUE(QDir(dir.path()).mkdir("real"));
+  ASSERT_TRUE(QDir(dir.path()).mkdir("links"));
+  const QString real = dir.filePath("real/a.dat");
+  QString error;
+  ASSERT_TRUE(Files::writeFileReplacing(real, "old", &error)) << error.toStdString();
+  struct Case {
+    const char* name;
+    const char* text;  // of the link in links/
+    QString file;      // the file it leads to
+  };
+  const Case cases[] = {
+      {"rel.dat", "../real/a.dat", real},
+      {"abs.dat", nullptr, real},
+      {"chain.dat", "rel.dat", real},
+      {"new.dat", "../real/b.dat", dir.filePath("real/b.dat")},
+  };
+  for (const Case& c : cases) {
+    const QByteArray text = c.text ? QByteArray(c.text) : QFile::encodeName(real);
+    ASSERT_EQ(::symlink(text.constData(), QFile::encodeName(dir.filePath("links/") + c.name)), 0);
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString link = dir.filePath("links/") + c.name;
+    const QByteArray text = linkText(link);
+    const QByteArray bytes = QByteArray("new through ") + c.name;
+    EXPECT_TRUE(Files::writeFileReplacing(link, bytes, &error)) << error.toStdString();
+    EXPECT_EQ(contents(c.file), bytes);
+    EXPECT_TRUE(S_ISLNK(statOf(link).st_mode));
+    EXPECT_EQ(linkText(link), text);
+  }
+  EXPECT_EQ(names(dir.filePath("real")), (QStringList{"a.dat", "b.dat"}));
+  EXPECT_EQ(names(dir.filePath("links")),
+            (QStringList{"abs.dat", "chain.dat", "new.dat", "rel.dat"}));
+}
+
+// Regression: the replacement dropped set-group-ID and took the default mode. It keeps the earlier
+// file's mode, set-group-ID included; a new file gets 0666 less the umask.
+TEST(SafeFiles, TheReplacementKeepsTheModeAndANewFileTakesTheUmasks) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString path = dir.filePath("a.dat");
+  QString error;
+  for (const mode_t mode : {mode_t(0600), mode_t(02640), mode_t(0604), mode_t(0775)}) {
+    SCOPED_TRACE(mode);
+    QFile::remove(path);
+    ASSERT_TRUE(Files::writeFileReplacing(path, "old", &error)) << error.toStdString();
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0);
+    // Without root, set-group-ID stays only on a file of one of this process's groups.
+    const mode_t old = statOf(path).st_mode & 07777;
+    ASSERT_TRUE(Files::writeFileReplacing(path, "new", &error)) << error.toStdString();
+    EXPECT_EQ(statOf(path).st_mode & 07777, old);
+    EXPECT_EQ(contents(path), "new");
+  }
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  const QString fresh = dir.filePath("fresh.dat");
+  ASSERT_TRUE(Files::writeFileReplacing(fresh, "new", &error)) << error.toStdString();
+  EXPECT_EQ(statOf(fresh).st_mode & 07777, 0666 & ~mask);
+  EXPECT_EQ(names(dir.path()), (QStringList{"a.dat", "fresh.dat"}));
+}
+
+// Regression: root saving another user's file made it root's. The owner and the group stay.
+TEST(SafeFiles, TheReplacementKeepsAnotherUsersOwnerAndGroup) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root may give a file to another user";
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString path = dir.filePath("a.dat");
+  QString error;
+  ASSERT_TRUE(Files::writeFileReplacing(path, "old", &error)) << error.toStdString();
+  if (::chown(QFile::encodeName(path).constData(), 4321, 4322) != 0) {
+    GTEST_SKIP() << "chown refused (" << std::strerror(errno)
+                 << "): root in a user namespace has no other user to give the file to";
+  }
+  ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 02640), 0);  // chown cleared it
+  ASSERT_TRUE(Files::writeFileReplacing(path, "new", &error)) << error.toStdString();
+  const struct stat st = statOf(path);
+  EXPECT_EQ(st.st_uid, 4321u);
+  EXPECT_EQ(st.st_gid, 4322u);
+  EXPECT_EQ(st.st_mode & 07777, 02640u);
+  EXPECT_EQ(contents(path), "new");
+}
+
+// Regression: root replaced a file marked read-only (0444) and left it 0644. It is kept, for root
+// too, with the message; through a link the message names the file itself.
+TEST(SafeFiles, AReadOnlyEarlierFileIsKeptForRootToo) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString path = dir.filePath("a.dat");
+  const QString link = dir.filePath("link.dat");
+  QString error;
+  ASSERT_TRUE(Files::writeFileReplacing(path, "old", &error)) << error.toStdString();
+  ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0444), 0);
+  ASSERT_TRUE(QFile::link(path, link));
+  for (const QString& target : {path, link}) {
+    SCOPED_TRACE(target.toStdString());
+    EXPECT_FALSE(Files::writeFileReplacing(target, "new", &error));
+    EXPECT_EQ(error, readOnly(path));
+    EXPECT_EQ(contents(path), "old");
+    EXPECT_EQ(statOf(path).st_mode & 07777, 0444u);
+    EXPECT_EQ(names(dir.path()), (QStringList{"a.dat", "link.dat"}));
+  }
+}
+
+// A file marked immutable or append-only is kept with the same message (the marks take root, and
+// a file system that holds them).
+TEST(SafeFiles, AnImmutableOrAppendOnlyFileIsKept) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString path = dir.filePath("a.dat");
+  QString error;
+  ASSERT_TRUE(Files::writeFileReplacing(path, "old", &error)) << error.toStdString();
+  for (const int mark : {FS_IMMUTABLE_FL, FS_APPEND_FL}) {
+    SCOPED_TRACE(mark);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    int flags = 0;
+    const bool marked = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                        (flags |= mark, ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+    const int reason = errno;
+    if (marked) {
+      EXPECT_FALSE(Files::writeFileReplacing(path, "new", &error));
+      EXPECT_EQ(error, readOnly(path));
+      flags &= ~mark;
+      EXPECT_EQ(::ioctl(fd, FS_IOC_SETFLAGS, &flags), 0);  // so that the folder can be removed
+    }
+    ::close(fd);
+    if (!marked) GTEST_SKIP() << "the file cannot be marked here: " << std::strerror(reason);
+    EXPECT_EQ(contents(path), "old");
+    EXPECT_EQ(names(dir.path()), QStringList{"a.dat"});
+  }
+}
+
+// The folder sync as the test sees it: which folder, what the file held then, and a failure on
+// request.
+struct SyncSeen {
+  QString file;  // read when the folder is synced
+  int calls = 0;
+  QString folder;
+  QByteArray contents;
+  int failWith = 0;
+};
+SyncSeen seen;
+
+int seeingSync(int fd) {
+  ++seen.calls;
+  seen.folder = QFile::decodeName(linkText(QStringLiteral("/proc/self/fd/%1").arg(fd)));
+  seen.contents = contents(seen.file);
+  if (seen.failWith == 0) return ::fsync(fd);
+  errno = seen.failWith;
+  return -1;
+}
+
+// Regression: the folder was not synced after the rename, so after a power loss the old file could
+// come back. The folder synced is the one the file lies in (a link's target's), after the rename;
+// a failure of the sync is reported with its reason (the new file is in place, its lasting is not
+// sure).
+TEST(SafeFiles, TheFilesFolderIsSyncedAfterTheRenameAndAFailedSyncIsReported) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  ASSERT_TRUE(QDir(dir.path()).mkdir("real"));
+  const QString path = dir.filePath("real/a.dat");
+  const QString link = dir.filePath("link.dat");
+  ASSERT_TRUE(QFile::link(path, link));
+  seen = SyncSeen();
+  seen.file = path;
+  struct Restore {
+    Files::SyncCall previous = Files::setFolderSync(&seeingSync);
+    ~Restore() { Files::setFolderSync(previous); }
+  } restore;
+
+  QString error;
+  ASSERT_TRUE(Files::writeFileReplacing(link, "new", &error)) << error.toStdString();
+  EXPECT_EQ(seen.calls, 1);
+  EXPECT_EQ(seen.folder, QFileInfo(dir.filePath("real")).canonicalFilePath());
+  EXPECT_EQ(seen.contents, "new");
+
+  seen.failWith = EIO;
+  EXPECT_FALSE(Files::writeFileReplacing(link, "newer", &error));
+  EXPECT_EQ(seen.calls, 2);
+  EXPECT_EQ(error,
+            QStringLiteral("フォルダ %1 を同期できません：%2")
+                .arg(dir.filePath("real"), QString::fromLocal8Bit(std::strerror(EIO))));
+  EXPECT_EQ(contents(path), "newer");
+  EXPECT_EQ(names(dir.filePath("real")), QStringList{"a.dat"});
 }
 
 }  // namespace

@@ -503,19 +503,32 @@ TEST_F(Printing, ThePdfIsTitledWithTheProjectsName) {
   }
 }
 
-// A name typed without an extension is saved with ".pdf", and the replace question is asked for
-// that file (No keeps it); a name with an extension is kept as typed.
-TEST_F(Printing, ANameWithoutAnExtensionIsSavedWithPdf) {
+// Regression: ".pdf" was added only to a name without a dot, so station names ("R1.5km", "No.3")
+// were written without an extension and "kekka.txt" as a PDF file named .txt. Every name that does
+// not end in ".pdf", in any case, gets it, and the replace question names the file that is
+// written (No keeps it).
+TEST_F(Printing, EveryNameNotEndingInPdfGetsPdf) {
   load();
   writeFile("earlier.pdf", "earlier page");
+  writeFile("R1.5km", "a file of the typed name");
   struct Case {
     const char* typed;
     const char* written;
     bool exists;
   };
-  for (const Case& c : {Case{"page", "page.pdf", false},
-                        Case{"earlier", "earlier.pdf", true},
-                        Case{"page.PDF", "page.PDF", false}}) {
+  // clang-format off
+  const Case cases[] = {
+      {"page",        "page.pdf",        false},
+      {"R1.5km",      "R1.5km.pdf",      false},
+      {"No.3",        "No.3.pdf",        false},
+      {"kekka.txt",   "kekka.txt.pdf",   false},
+      {"x.PDF",       "x.PDF",           false},
+      {"y.Pdf",       "y.Pdf",           false},
+      {"z.pdf.txt",   "z.pdf.txt.pdf",   false},
+      {"earlier",     "earlier.pdf",     true},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.typed);
     platform.boxes.clear();
     if (c.exists) platform.answerMessage(MsgAnswer::kNo);
@@ -531,7 +544,9 @@ TEST_F(Printing, ANameWithoutAnExtensionIsSavedWithPdf) {
       EXPECT_TRUE(readFile(c.written).startsWith("%PDF-"));
     }
   }
-  EXPECT_FALSE(listing(folder.path()).contains("page"));
+  EXPECT_EQ(readFile("R1.5km"), "a file of the typed name");
+  for (const char* typed : {"page", "No.3", "kekka.txt"})
+    EXPECT_FALSE(QFile::exists(folder.filePath(typed))) << typed;
 }
 
 // A disk that fills during the write names its reason in the message: a file size limit lets the
