@@ -282,7 +282,7 @@ TEST(EngineProgram, BundledExampleAndFixturesRun) {
   }
 }
 
-// Holds an engine started with it just before it renames a file over `name` (the preloaded
+// Holds an engine started with it just after it has renamed a file over `name` (the preloaded
 // hold_rename fixture), until let_go() or the end of the scope. One engine per Hold.
 class Hold {
  public:
@@ -309,7 +309,7 @@ class Hold {
     close_end(ready_[1]);
     close_end(wait_[0]);
   }
-  // Waits at most `limit` for the engine to reach the rename; false when it ended or did not.
+  // Waits at most `limit` for the engine to reach the hold; false when it ended or did not.
   bool reached(std::chrono::seconds limit = std::chrono::seconds(60)) {
     pollfd p{ready_[0], POLLIN, 0};
     char byte = 0;
@@ -335,7 +335,7 @@ struct Launch {
   // When root: without the capabilities that override a file's mode (test::drop_file_privileges).
   bool drop_file_privileges = false;
   rlim_t file_size_limit = RLIM_INFINITY;  // RLIMIT_FSIZE
-  Hold* hold = nullptr;                    // held at a rename
+  Hold* hold = nullptr;                    // held after a rename
   // The program and arguments that start the engine instead of the engine alone (it is then the
   // last argument), e.g. in another namespace.
   std::vector<std::string> wrapper = {};
@@ -765,8 +765,8 @@ bool has_temporary_file(const fs::path& dir) {
 // Regression: SIGTERM and SIGHUP ended the engine with no line at all, and a signal during a later
 // data set left the report cut mid-record.
 // SIGTERM, SIGHUP and SIGINT during a long run (300 data sets): the control-C line and status 200;
-// no temporary file is left; a report holds only complete data sets, and none exists when the
-// first data set was not complete.
+// no temporary file and no lock file is left; a report holds only complete data sets, and none
+// exists when the first data set was not complete.
 TEST(EngineProgram, TerminationSignalsEndLikeControlC) {
   const RunFiles first = first_set_of_three_layers();
   const std::string input = input_naming_report("r.out");
@@ -804,6 +804,7 @@ TEST(EngineProgram, TerminationSignalsEndLikeControlC) {
     EXPECT_EQ(read_file(io / "stderr"),
               "forrtl: error (200): program aborting due to control-C event\n");
     EXPECT_FALSE(has_temporary_file(dir.path()));
+    EXPECT_FALSE(fs::exists(dir / kWorkingFolderLockName));
     const std::string report = read_file(dir / "r.out");
     ASSERT_EQ(report.size() % first.report.size(), 0u);
     for (size_t at = 0; at < report.size(); at += first.report.size()) {
@@ -817,6 +818,35 @@ TEST(EngineProgram, TerminationSignalsEndLikeControlC) {
       EXPECT_FALSE(front_end_sees_success(dir / "r.out"));
     }
   }
+}
+
+// Regression: the fatal signals were let through between the renames of DEF.OUT and MODULI.OUT, so
+// that a SIGTERM there left this run's DEF.OUT beside the earlier MODULI.OUT. A signal that comes
+// while the engine is between the two (held there) takes effect once both are published.
+TEST(EngineProgram, SignalBetweenTheResultFilesLeavesThemAPair) {
+  const RunFiles first = first_set_of_three_layers();
+  TempDir dir;
+  TempDir io;
+  write_file(dir / "SESF.LAB", kHandshake);
+  write_file(dir / "inp.dat", input_naming_report("r.out"));
+  write_file(dir / "DEF.OUT", "earlier");
+  write_file(dir / "MODULI.OUT", "earlier");
+  Hold hold("DEF.OUT");
+  ASSERT_TRUE(hold.ok());
+  Child engine{start_engine(dir.path(), io / "stderr", {.hold = &hold})};
+  ASSERT_TRUE(hold.reached());
+  EXPECT_EQ(read_file(dir / "DEF.OUT"), first.def);
+  EXPECT_EQ(read_file(dir / "MODULI.OUT"), "earlier");
+  ASSERT_EQ(::kill(engine.pid, SIGTERM), 0);
+  hold.let_go();
+  EXPECT_EQ(engine.end_status(), 200);
+  EXPECT_EQ(read_file(io / "stderr"),
+            "forrtl: error (200): program aborting due to control-C event\n");
+  EXPECT_EQ(read_file(dir / "DEF.OUT"), first.def);
+  EXPECT_EQ(read_file(dir / "MODULI.OUT"), first.moduli);
+  // No report: the run did not end.
+  EXPECT_EQ(listing(dir.path()),
+            (std::vector<std::string>{"DEF.OUT", "MODULI.OUT", "SESF.LAB", "inp.dat"}));
 }
 
 // Regression: a FIFO as "SESF.LAB" or "inp.dat" held the engine in its open() until some writer
@@ -936,8 +966,8 @@ pid_t ended_process() {
 // another process-id namespace. A run removes at start the temporary files whose lock it can take:
 // those of a killed engine (whose lock file it takes too), and any file of that exact name that no
 // one holds, whatever process id it names (this test's included). A running engine's stay, here
-// one held at its first rename and stopped in the report's folder, and so does a file that another
-// process holds locked. Names that only look like a temporary file's stay, and a link (not
+// one held after its first rename and stopped in the report's folder, and so does a file that
+// another process holds locked. Names that only look like a temporary file's stay, and a link (not
 // followed), a folder and a FIFO (not opened) of such a name.
 TEST(EngineProgram, TemporariesOfDeadEnginesAreRemovedAtStart) {
   const RunFiles first = first_set_of_three_layers();
@@ -949,7 +979,8 @@ TEST(EngineProgram, TemporariesOfDeadEnginesAreRemovedAtStart) {
   write_file(dir / "SESF.LAB", kHandshake);
   write_file(dir / "inp.dat", input_naming_report("sub/r.out"));
 
-  // An engine killed at its first rename leaves its three temporary files and its lock file.
+  // An engine killed after publishing DEF.OUT leaves the temporary files of MODULI.OUT and of the
+  // report, and its lock file.
   {
     Hold hold("DEF.OUT");
     ASSERT_TRUE(hold.ok());
@@ -957,12 +988,12 @@ TEST(EngineProgram, TemporariesOfDeadEnginesAreRemovedAtStart) {
     ASSERT_TRUE(hold.reached());
     killed.end();
   }
-  ASSERT_EQ(temporaries(dir.path()).size(), 2u);
+  ASSERT_EQ(temporaries(dir.path()).size(), 1u);
   ASSERT_EQ(temporaries(sub).size(), 1u);
   ASSERT_TRUE(fs::exists(dir / kWorkingFolderLockName));
   const std::vector<std::string> of_killed = temporaries(sub);
 
-  // An engine running in the report's folder, held at its first rename, then stopped.
+  // An engine running in the report's folder, held after its first rename, then stopped.
   write_file(sub / "SESF.LAB", kHandshake);
   write_file(sub / "inp.dat", input_naming_report("l.out"));
   Hold hold("DEF.OUT");
@@ -972,7 +1003,7 @@ TEST(EngineProgram, TemporariesOfDeadEnginesAreRemovedAtStart) {
   ASSERT_EQ(::kill(running.pid, SIGSTOP), 0);
   std::vector<std::string> of_running;
   std::ranges::set_difference(temporaries(sub), of_killed, std::back_inserter(of_running));
-  ASSERT_EQ(of_running.size(), 3u);
+  ASSERT_EQ(of_running.size(), 2u);
 
   const pid_t dead = ended_process();
   ASSERT_GT(dead, 0);
@@ -1018,7 +1049,8 @@ TEST(EngineProgram, TemporariesOfDeadEnginesAreRemovedAtStart) {
   expected.insert(expected.end(), kept_here.begin(), kept_here.end());
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(listing(dir.path()), expected);
-  expected = {kWorkingFolderLockName, "SESF.LAB", "inp.dat", "r.out"};  // held by the running one
+  // The running engine's lock file, temporary files and the DEF.OUT it has published.
+  expected = {kWorkingFolderLockName, "DEF.OUT", "SESF.LAB", "inp.dat", "r.out"};
   expected.insert(expected.end(), of_running.begin(), of_running.end());
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(listing(sub), expected);
@@ -1055,8 +1087,8 @@ TEST(EngineProgram, AnotherUsersTemporaryFileStays) {
 // Regression: the start-up sweep took an engine for dead when kill(pid, 0) found no process of
 // that id, which is what it finds for a live engine in another process-id namespace (a container
 // that shares the folder); the live engine's temporary file was removed and its run ended with 29.
-// Each way round: an engine held at its first rename in one namespace, and a run in the folder of
-// its report in the other. The held engine's temporary file stays and its run ends normally.
+// Each way round: an engine held after its first rename in one namespace, and a run in the folder
+// of its report in the other. The held engine's temporary file stays and its run ends normally.
 TEST(EngineProgram, ARunningEngineInAnotherPidNamespaceKeepsItsTemporaries) {
   // The engine's process id in the new namespace: a high one, which no process of this
   // namespace is likely to have, where the namespace lets it be set.
@@ -1162,7 +1194,7 @@ TEST(EngineProgram, ASecondEngineInTheFolderWaitsForTheFirst) {
   TempDir io;
   write_file(dir / "SESF.LAB", kHandshake);
   write_file(dir / "inp.dat", one_input);
-  Hold hold("MODULI.OUT");
+  Hold hold("DEF.OUT");
   ASSERT_TRUE(hold.ok());
   Child first{start_engine(dir.path(), io / "first", {.hold = &hold})};
   ASSERT_TRUE(hold.reached());
