@@ -19,6 +19,7 @@ namespace {
 
 extern "C" void on_fatal_signal(int) {
   remove_temporary_output_files();
+  remove_working_folder_lock();
   static const char line[] = "forrtl: error (200): program aborting due to control-C event\n";
   const ssize_t written = ::write(STDERR_FILENO, line, sizeof line - 1);
   (void)written;
@@ -26,13 +27,18 @@ extern "C" void on_fatal_signal(int) {
 }
 
 // Control-C, and the ends that stand for closing the console (SIGHUP) or stopping the program
-// (SIGTERM).
+// (SIGTERM). SIGXFSZ is ignored: a write past the file-size limit then fails (EFBIG) and ends the
+// run with its error line, instead of the signal ending the process with its temporary files left.
 void install_signal_handlers() {
   struct sigaction action {};
   action.sa_handler = on_fatal_signal;
   sigemptyset(&action.sa_mask);
   for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, s);
   for (int s : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(s, &action, nullptr);
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  ::sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
 // The report's file name: the name field without trailing blanks, Shift-JIS to UTF-8.
@@ -61,13 +67,16 @@ void end_failed_run(EngineRun& run) {
 
 int engine_main(std::ostream& err, OutputSink& sink) {
   install_signal_handlers();
-  remove_dead_temporary_files_beside("DEF.OUT");  // the working folder
+  // Declared before the run: the run's files are settled before the folder is let go.
+  WorkingFolderLock folder_lock;
   EngineRun run(sink);
   try {
+    folder_lock.acquire(kHandshakeUnit);
+    remove_dead_temporary_files_beside("DEF.OUT");  // the working folder
     int32_t launch_code = 0;
     {
       InputUnit handshake;
-      handshake.open(7, "SESF.LAB");
+      handshake.open(kHandshakeUnit, "SESF.LAB");
       ListRead(handshake).read(launch_code);
     }
     if (launch_code != kLaunchCode) return 0;

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -104,6 +105,108 @@ bool has_parenthesis(const std::string& s) {
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
+// Signals, names and locks
+
+SignalsHeld::SignalsHeld() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, s);
+  ::sigprocmask(SIG_BLOCK, &set, &old_);
+}
+
+SignalsHeld::~SignalsHeld() { ::sigprocmask(SIG_SETMASK, &old_, nullptr); }
+
+namespace {
+
+bool same_file(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// True when `name` in `folder_fd` still names the open file `fd`, and that file still has a name:
+// no other process has removed or replaced it since it was opened. Only async-signal-safe calls.
+bool still_named(int folder_fd, const char* name, int fd) noexcept {
+  struct stat opened {};
+  struct stat named {};
+  return ::fstat(fd, &opened) == 0 && opened.st_nlink > 0 &&
+         ::fstatat(folder_fd, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && same_file(opened, named);
+}
+
+// The working folder's lock while this process holds it or waits for it, where a signal handler
+// can reach it: `fd` is the open lock file (-1 for none).
+struct FolderLockState {
+  int fd = -1;
+};
+FolderLockState folder_lock;
+
+}  // namespace
+
+void WorkingFolderLock::acquire(int unit) {
+  release();
+  constexpr int kOpen = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  const auto refuse = [unit]() {
+    throw runtime_failure(kOpenFailure, unit, kWorkingFolderLockName);
+  };
+  for (;;) {
+    // Anything but a regular file of that name is never opened: a FIFO or a device could block or
+    // act on the open.
+    struct stat named {};
+    if (::fstatat(AT_FDCWD, kWorkingFolderLockName, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        !S_ISREG(named.st_mode)) {
+      refuse();
+    }
+    // Read-write where possible: on NFS an exclusive flock is a POSIX write lock, which needs
+    // write access.
+    int fd = ::openat(AT_FDCWD, kWorkingFolderLockName, O_RDWR | O_CREAT | kOpen, 0666);
+    if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+      fd = ::openat(AT_FDCWD, kWorkingFolderLockName, O_RDONLY | kOpen);
+    }
+    if (fd < 0) {
+      if (errno == ELOOP || errno == EISDIR || errno == ENXIO) refuse();
+      return;  // not to be created: the run goes on without the lock
+    }
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+      ::close(fd);
+      refuse();
+    }
+    {
+      SignalsHeld held;
+      folder_lock.fd = fd;
+    }
+    int locked = -1;
+    do {
+      locked = ::flock(fd, LOCK_EX);
+    } while (locked != 0 && errno == EINTR);
+    if (locked != 0) {
+      release();  // a file system without locks; the lock is not held, so the file stays
+      return;
+    }
+    SignalsHeld held;
+    if (still_named(AT_FDCWD, kWorkingFolderLockName, fd)) return;
+    // The engine before removed the lock file while this one waited on it: open the name again.
+    folder_lock.fd = -1;
+    ::close(fd);
+  }
+}
+
+void WorkingFolderLock::release() noexcept {
+  SignalsHeld held;
+  remove_working_folder_lock();
+  if (folder_lock.fd >= 0) ::close(folder_lock.fd);
+  folder_lock.fd = -1;
+}
+
+void remove_working_folder_lock() noexcept {
+  const int fd = folder_lock.fd;
+  // Only the holder removes the file. While this process waits, another holds the lock and the
+  // non-blocking flock fails; once it holds the lock, the flock succeeds on its own descriptor.
+  if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+      still_named(AT_FDCWD, kWorkingFolderLockName, fd)) {
+    ::unlinkat(AT_FDCWD, kWorkingFolderLockName, 0);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
 // OutputUnit
 
 bool OutputSink::write(int fd, std::string_view bytes) {
@@ -133,7 +236,8 @@ namespace {
 struct TemporaryFile {
   bool used = false;
   int folder_fd = -1;   // the folder of the name (O_PATH)
-  int fd = -1;          // the temporary file, until it is closed
+  int fd = -1;          // the temporary file for writing, until finish() closes it
+  int lock_fd = -1;     // a duplicate of fd, which keeps the file's lock until rename or removal
   off_t complete = -1;  // length of its complete records, -1 when none are marked
   char temp[64] = {};
   char name[NAME_MAX + 1] = {};
@@ -143,33 +247,12 @@ constexpr int kMaxTemporaryFiles = 16;
 constexpr int kMaxAttempts = 100;  // names tried for one temporary file
 TemporaryFile temporary_files[kMaxTemporaryFiles];
 
-// Holds back the signals that end the engine for the scope.
-class SignalsHeld {
- public:
-  SignalsHeld() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, s);
-    ::sigprocmask(SIG_BLOCK, &set, &old_);
-  }
-  ~SignalsHeld() { ::sigprocmask(SIG_SETMASK, &old_, nullptr); }
-  SignalsHeld(const SignalsHeld&) = delete;
-  SignalsHeld& operator=(const SignalsHeld&) = delete;
-
- private:
-  sigset_t old_;
-};
-
 // Publishes the complete records of `t` under its name, or removes the temporary file. Only
 // async-signal-safe calls.
 void settle(const TemporaryFile& t) noexcept {
-  if (t.complete >= 0) {
-    const int fd =
-        t.fd >= 0 ? t.fd : ::openat(t.folder_fd, t.temp, O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-    const bool published = fd >= 0 && ::ftruncate(fd, t.complete) == 0 &&
-                           ::renameat(t.folder_fd, t.temp, t.folder_fd, t.name) == 0;
-    if (fd >= 0 && fd != t.fd) ::close(fd);
-    if (published) return;
+  if (t.complete >= 0 && ::ftruncate(t.lock_fd, t.complete) == 0 &&
+      ::renameat(t.folder_fd, t.temp, t.folder_fd, t.name) == 0) {
+    return;
   }
   ::unlinkat(t.folder_fd, t.temp, 0);
 }
@@ -215,13 +298,34 @@ int open_folder_of(const std::string& path, std::string& base, int& failure) {
   return fd;
 }
 
-// True when the regular file `base` in `folder_fd` (described by `st`) is read-only: this process
-// may not write it, or no write permission is set at all. The second test makes a file that the
-// user marked read-only one for root too, so that it is kept whoever runs the engine.
-bool is_read_only(int folder_fd, const std::string& base, const struct stat& st) {
-  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return true;
+// What an earlier file of a name is: its type and permissions, and whether it may not be changed
+// at all (immutable or append-only, which no permission, root's included, overrides).
+struct Entry {
+  mode_t mode = 0;
+  bool unchangeable = false;
+};
+
+// The entry `base` in `folder_fd`, the name itself when it is a symbolic link; false with errno
+// set when there is none.
+bool examine(int folder_fd, const std::string& base, Entry& entry) {
+  struct statx sx {};
+  if (::statx(folder_fd, base.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_MODE, &sx) != 0) {
+    return false;
+  }
+  entry.mode = sx.stx_mode;
+  entry.unchangeable = (sx.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) != 0;
+  return true;
+}
+
+// True when the regular file `base` in `folder_fd` is read-only: this process may not write it, no
+// write permission is set at all, or it is immutable or append-only (a rename over it fails). The
+// second test makes a file that the user marked read-only one for root too, so that it is kept
+// whoever runs the engine; EPERM is how a file system that shows no attributes answers for an
+// immutable file.
+bool is_read_only(int folder_fd, const std::string& base, const Entry& entry) {
+  if ((entry.mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || entry.unchangeable) return true;
   return ::faccessat(folder_fd, base.c_str(), W_OK, AT_EACCESS) != 0 &&
-         (errno == EACCES || errno == EROFS);
+         (errno == EACCES || errno == EROFS || errno == EPERM);
 }
 
 // Why `base` in `folder_fd` cannot be replaced by an output file (an errno value), or 0: a folder,
@@ -231,14 +335,12 @@ bool is_read_only(int folder_fd, const std::string& base, const struct stat& st)
 int replace_refused(int folder_fd, const std::string& base) {
   if (base.size() > NAME_MAX) return ENAMETOOLONG;
   if (base.empty() || base == "." || base == "..") return EISDIR;
-  struct stat st {};
-  if (::fstatat(folder_fd, base.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-    return errno == ENOENT ? 0 : errno;
-  }
-  if (S_ISDIR(st.st_mode)) return EISDIR;
-  if (S_ISLNK(st.st_mode)) return 0;
-  if (!S_ISREG(st.st_mode)) return EBUSY;
-  if (is_read_only(folder_fd, base, st)) return EACCES;
+  Entry entry;
+  if (!examine(folder_fd, base, entry)) return errno == ENOENT ? 0 : errno;
+  if (S_ISDIR(entry.mode)) return EISDIR;
+  if (S_ISLNK(entry.mode)) return 0;
+  if (!S_ISREG(entry.mode)) return EBUSY;
+  if (is_read_only(folder_fd, base, entry)) return EACCES;
   return 0;
 }
 
@@ -254,22 +356,42 @@ bool read_number(const char*& p, long limit, long& value) {
   return true;
 }
 
-// The process id in `name` when it is exactly a name that OutputUnit::open gives a temporary file,
-// ".orva-PID-SLOT-ATTEMPT.tmp"; 0 for any other name.
-pid_t temporary_file_owner(const char* name) {
+// True when `name` is exactly a name that OutputUnit::open gives a temporary file,
+// ".orva-PID-SLOT-ATTEMPT.tmp".
+bool is_temporary_file_name(const char* name) {
   static constexpr char prefix[] = ".orva-";
-  if (std::strncmp(name, prefix, sizeof prefix - 1) != 0) return 0;
+  if (std::strncmp(name, prefix, sizeof prefix - 1) != 0) return false;
   const char* p = name + sizeof prefix - 1;
   long pid = 0, slot = 0, attempt = 0;
-  if (!read_number(p, static_cast<long>(INT_MAX) + 1, pid) || pid == 0 || *p++ != '-') return 0;
-  if (!read_number(p, kMaxTemporaryFiles, slot) || *p++ != '-') return 0;
-  if (!read_number(p, kMaxAttempts, attempt) || std::strcmp(p, ".tmp") != 0) return 0;
-  return static_cast<pid_t>(pid);
+  if (!read_number(p, static_cast<long>(INT_MAX) + 1, pid) || pid == 0 || *p++ != '-') return false;
+  if (!read_number(p, kMaxTemporaryFiles, slot) || *p++ != '-') return false;
+  return read_number(p, kMaxAttempts, attempt) && std::strcmp(p, ".tmp") == 0;
 }
 
-// Removes from the folder `folder_fd` the temporary files of processes that no longer exist. A
-// process that exists, running or stopped, keeps its files, and so does one of another user
-// (EPERM); only regular files are removed, so no link, folder or other name is touched.
+// Removes the temporary file `name` from the folder `folder_fd` when no engine holds it: a regular
+// file of this user whose lock this process can take. It is examined without following a link
+// before anything is opened, opened without blocking, and compared again once open; after the lock
+// is taken, the name must still name the file locked.
+void remove_if_abandoned(int folder_fd, const char* name) noexcept {
+  struct stat named {};
+  if (::fstatat(folder_fd, name, &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(named.st_mode) ||
+      named.st_uid != ::geteuid()) {
+    return;
+  }
+  // For writing where possible, as the lock on NFS needs.
+  constexpr int kOpen = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  int fd = ::openat(folder_fd, name, O_WRONLY | kOpen);
+  if (fd < 0 && errno == EACCES) fd = ::openat(folder_fd, name, O_RDONLY | kOpen);
+  if (fd < 0) return;
+  struct stat opened {};
+  if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && same_file(named, opened) &&
+      ::flock(fd, LOCK_EX | LOCK_NB) == 0 && still_named(folder_fd, name, fd)) {
+    ::unlinkat(folder_fd, name, 0);
+  }
+  ::close(fd);
+}
+
+// Removes from the folder `folder_fd` the temporary files that no engine holds.
 void remove_dead_temporary_files_in(int folder_fd) noexcept {
   const int fd = ::openat(folder_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
@@ -278,17 +400,33 @@ void remove_dead_temporary_files_in(int folder_fd) noexcept {
     ::close(fd);
     return;
   }
-  const pid_t self = ::getpid();
   while (const dirent* entry = ::readdir(dir)) {
-    const pid_t owner = temporary_file_owner(entry->d_name);
-    if (owner == 0 || owner == self) continue;
-    if (::kill(owner, 0) == 0 || errno != ESRCH) continue;
-    struct stat st {};
-    if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
-      ::unlinkat(fd, entry->d_name, 0);
-    }
+    if (is_temporary_file_name(entry->d_name)) remove_if_abandoned(fd, entry->d_name);
   }
   ::closedir(dir);
+}
+
+// Creates a new temporary file for `t` in `folder_fd` under the next free name and locks it; the
+// descriptor, or -1 with errno set. A sweep of another engine may take the fresh file before its
+// lock is taken here: then the name no longer names it, or the lock is taken, and the next name is
+// tried.
+int create_temporary_file(TemporaryFile& t, int folder_fd, int slot) {
+  for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
+    std::snprintf(
+        t.temp, sizeof t.temp, ".orva-%ld-%d-%d.tmp", static_cast<long>(::getpid()), slot, attempt);
+    const int fd =
+        ::openat(folder_fd, t.temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return -1;
+    }
+    // A file system without locks leaves the file unlocked: no sweep can take its lock either.
+    const bool taken = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    if (!taken && still_named(folder_fd, t.temp, fd)) return fd;
+    ::close(fd);
+  }
+  errno = EEXIST;
+  return -1;
 }
 
 }  // namespace
@@ -318,21 +456,21 @@ void OutputUnit::open(int unit, const std::string& path) {
     fail(kOpenFailure);
   }
   TemporaryFile& t = temporary_files[slot];
-  int fd = -1;
-  for (int attempt = 0; attempt < kMaxAttempts && fd < 0; ++attempt) {
-    std::snprintf(
-        t.temp, sizeof t.temp, ".orva-%ld-%d-%d.tmp", static_cast<long>(::getpid()), slot, attempt);
-    fd = ::openat(folder_fd, t.temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) {
+  const int fd = create_temporary_file(t, folder_fd, slot);
+  const int lock_fd = fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (lock_fd < 0) {
     const int error = errno;
+    if (fd >= 0) {
+      ::unlinkat(folder_fd, t.temp, 0);
+      ::close(fd);
+    }
     ::close(folder_fd);
     fail(open_failure_number(error));
   }
   std::snprintf(t.name, sizeof t.name, "%s", base.c_str());
   t.folder_fd = folder_fd;
   t.fd = fd;
+  t.lock_fd = lock_fd;
   t.complete = -1;
   t.used = true;
   slot_ = slot;
@@ -393,6 +531,7 @@ void OutputUnit::release() noexcept {
   SignalsHeld held;
   TemporaryFile& t = temporary_files[slot_];
   if (t.fd >= 0) ::close(t.fd);
+  ::close(t.lock_fd);  // the lock goes with the last descriptor, once the name is settled
   ::close(t.folder_fd);
   t = TemporaryFile{};
   slot_ = -1;
@@ -426,9 +565,9 @@ void in_folder_of(const std::string& path, Act act) noexcept {
 
 void remove_output_file(const std::string& path) noexcept {
   in_folder_of(path, [](int folder_fd, const std::string& base) {
-    struct stat st {};
-    if (::fstatat(folder_fd, base.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return;
-    if (S_ISLNK(st.st_mode) || (S_ISREG(st.st_mode) && !is_read_only(folder_fd, base, st))) {
+    Entry entry;
+    if (!examine(folder_fd, base, entry)) return;
+    if (S_ISLNK(entry.mode) || (S_ISREG(entry.mode) && !is_read_only(folder_fd, base, entry))) {
       ::unlinkat(folder_fd, base.c_str(), 0);
     }
   });
@@ -450,30 +589,41 @@ void InputUnit::open(int unit, const std::string& path) {
   if (path.empty() || path.find('\0') != std::string::npos) {
     throw runtime_failure(kBadFileName, unit, path);
   }
-  // O_NONBLOCK: a FIFO without a writer, or a device, must not hold the open; it is refused below.
-  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0 && errno == ENOENT) {
+  const auto refuse = [&](int number) { throw runtime_failure(number, unit, path); };
+  // The name is examined before it is opened: an open could block on a FIFO, or release a writer
+  // waiting on it, and a device could act on it.
+  struct stat st {};
+  int fd = -1;
+  if (::stat(path.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) refuse(kAccessDenied);
+    if (!S_ISREG(st.st_mode)) refuse(kOpenFailure);  // a FIFO, a device or a socket
+    // O_NONBLOCK: should the name have become a FIFO or a device, the open does not wait on it.
+    fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0 && errno != ENOENT) refuse(open_failure_number(errno));
+  } else if (errno != ENOENT) {
+    refuse(open_failure_number(errno));
+  }
+  if (fd < 0) {
     // Create-if-missing: the new, empty file is left behind. Never through a symbolic link: a
     // dangling one is an open failure (EEXIST), not a file created where it points.
     fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) throw runtime_failure(open_failure_number(errno), unit, path);
+    if (fd < 0) refuse(open_failure_number(errno));
     ::close(fd);
     return;
   }
-  if (fd < 0) throw runtime_failure(open_failure_number(errno), unit, path);
-  struct stat st {};
+  // Examined again once open, against a swap of the name in between.
   int refused = 0;
   if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
     refused = kAccessDenied;
   } else if (!S_ISREG(st.st_mode)) {
-    refused = kOpenFailure;  // a FIFO, a device or a socket
+    refused = kOpenFailure;
   } else if (const int flags = ::fcntl(fd, F_GETFL);
              flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
     refused = kOpenFailure;
   }
   if (refused != 0) {
     ::close(fd);
-    throw runtime_failure(refused, unit, path);
+    refuse(refused);
   }
   char buffer[65536];
   for (;;) {
@@ -482,7 +632,7 @@ void InputUnit::open(int unit, const std::string& path) {
     if (n < 0) {
       if (errno == EINTR) continue;
       ::close(fd);
-      throw runtime_failure(kReadError, unit, path);
+      refuse(kReadError);
     }
     bytes_.append(buffer, static_cast<size_t>(n));
   }

@@ -1,8 +1,9 @@
 // Files of the engine by unit number: input files opened create-if-missing as the run-time does,
-// output files published whole. Every failure throws RuntimeFailure (runtime_failure.h) with the
-// error number, unit and path.
+// output files published whole, and the lock that gives a working folder to one engine at a time.
+// Every failure throws RuntimeFailure (runtime_failure.h) with the error number, unit and path.
 #pragma once
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -27,15 +28,64 @@ class OutputSink {
 // The sink of the system calls, for every unit that is given no other.
 OutputSink& system_sink();
 
+// Holds back the signals that end the engine (SIGINT, SIGTERM, SIGHUP) for its scope, so that a
+// signal handler never sees a half-changed table of temporary files and never falls between
+// renames that belong together. Scopes may nest.
+class SignalsHeld {
+ public:
+  SignalsHeld();
+  ~SignalsHeld();
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  sigset_t old_;
+};
+
+// The lock file of the working folder: hidden, and no name that the engine or the front end
+// removes as a work file or a temporary file.
+inline constexpr char kWorkingFolderLockName[] = ".ORVA-V4.lock";
+
+// One analysis at a time in a working folder: an exclusive lock (flock) on the lock file
+// kWorkingFolderLockName in the current folder, held from acquire() until release() or the
+// destructor. A second engine in the folder waits in acquire() until the first lets go; the fatal
+// signals still end it while it waits. The holder removes the lock file just before it lets go
+// (release(), or remove_working_folder_lock() from a signal handler), so that none is left in the
+// folder; a waiter that then gets the lock finds the name gone or naming another file and opens it
+// again. A lock file left by a killed engine is simply taken. Where the lock file cannot be
+// created or locked (a folder that may not be written, a file system without locks), the run goes
+// on without the lock: nothing can be published in such a folder either. One per process: its
+// state is kept where a signal handler can reach it.
+class WorkingFolderLock {
+ public:
+  WorkingFolderLock() = default;
+  ~WorkingFolderLock() { release(); }
+  WorkingFolderLock(const WorkingFolderLock&) = delete;
+  WorkingFolderLock& operator=(const WorkingFolderLock&) = delete;
+
+  // Waits for the lock. Throws RuntimeFailure 30 on `unit` when the lock file's name is a symbolic
+  // link, a folder, a FIFO, a device or a socket: such a name is never followed, opened or removed.
+  void acquire(int unit);
+  // Removes the lock file and lets go of the lock; nothing when it is not held.
+  void release() noexcept;
+};
+
+// Removes the lock file of the working folder when this process holds its lock. Only
+// async-signal-safe calls; for a signal handler, before the process ends and lets go of the lock.
+void remove_working_folder_lock() noexcept;
+
 // A sequential formatted output file, published whole. open() creates a temporary file beside the
 // name; the records go there, each written out at once and followed by CR LF; close() renames the
 // temporary file over the name once everything has been written and closed without error. Until
 // then an earlier file of that name stays as it was. A unit discarded, or destroyed before close(),
 // removes its temporary file, and so does remove_temporary_output_files() from a signal handler.
+// The temporary file is locked (flock) from its creation until it is renamed or removed, finish()
+// included, so that the start-up sweep of another engine (remove_dead_temporary_files_beside)
+// leaves it alone whatever process-id namespace or machine that engine runs in.
 // No symbolic link is followed: every folder of the name must be a real folder, and the rename
 // replaces a link of that name instead of writing through it. A read-only earlier file of the name
-// (one this process may not write, or with no write permission set, so for root too) is kept:
-// open() refuses it with 9.
+// (one this process may not write, with no write permission set, or immutable or append-only, so
+// for root too) is kept: open() refuses it with 9.
 class OutputUnit {
  public:
   explicit OutputUnit(OutputSink& sink = system_sink()) : sink_(&sink) {}
@@ -84,22 +134,28 @@ class OutputUnit {
 // async-signal-safe calls; for a signal handler.
 void remove_temporary_output_files() noexcept;
 
-// Removes the temporary files that engines no longer alive left in the folder of the file name
+// Removes the temporary files that engines no longer running left in the folder of the file name
 // `path` (the working folder for a name without a folder): a process ended by SIGKILL cannot remove
-// its own. Only regular files named exactly as OutputUnit names its temporary files,
-// ".orva-PID-SLOT-ATTEMPT.tmp", whose process PID does not exist; those of a live process (running
-// or stopped, this one included) stay. No symbolic link is followed. Failures are ignored.
+// its own. Only regular files of this process's effective user, named exactly as OutputUnit names
+// its temporary files, ".orva-PID-SLOT-ATTEMPT.tmp", whose lock can be taken: a running or stopped
+// engine holds the lock of each of its temporary files, this process's included, and keeps them.
+// The process id in the name is not looked at: it means nothing in another process-id namespace or
+// on another machine that shares the folder. No symbolic link is followed, and nothing but a
+// regular file is opened. Failures are ignored.
 void remove_dead_temporary_files_beside(const std::string& path) noexcept;
 
 // Removes the regular file or symbolic link `path` (the link itself, never what it points to), when
-// no folder of the name is a symbolic link. A read-only file stays, as OutputUnit keeps it.
+// no folder of the name is a symbolic link. A read-only file (immutable and append-only ones
+// included) stays, as OutputUnit keeps it.
 // Failures are ignored.
 void remove_output_file(const std::string& path) noexcept;
 
 // A sequential formatted input file, read whole as bytes when it is opened. open() creates a
 // missing file (empty), so a missing file shows as an end of file at the first read. Only a
-// regular file is read: a FIFO, a device or a socket is refused at once, never waited on. Lines
-// end in LF or CR LF; the last line may lack its line end.
+// regular file is read: the name is examined (following links, as the open does) before it is
+// opened, so that a FIFO, a device or a socket is refused at once, never opened or waited on, and
+// the opened file is examined again against a swap. Lines end in LF or CR LF; the last line may
+// lack its line end.
 class InputUnit {
  public:
   // Throws RuntimeFailure 43 (bad name), 29 (folder missing), 9 (access denied, or a folder), 30

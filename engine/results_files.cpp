@@ -60,10 +60,12 @@ std::vector<std::string> moduli_results_records(const InputData& input,
 void write_result_files(
     OutputUnit& unit, const InputData& input, const DataSet& data, float final_error, int n) {
   // Both files are written out before either replaces its name, so that a write failure leaves
-  // both as they were.
+  // both as they were, and both names are replaced with the fatal signals held, so that a signal
+  // never leaves a new DEF.OUT beside an old MODULI.OUT.
   OutputUnit moduli(unit.sink());
   write_file(unit, "DEF.OUT", deflection_results_records(input, data, n));
   write_file(moduli, "MODULI.OUT", moduli_results_records(input, data, final_error, n));
+  SignalsHeld held;
   unit.close();
   moduli.close();
 }

@@ -28,8 +28,8 @@ std::vector<std::string> moduli_results_records(const InputData& input,
                                                 int n);
 
 // Writes DEF.OUT on `unit` and MODULI.OUT on a second unit of the same number and sink, in the
-// current folder, then publishes both (OutputUnit). Open and write failures throw RuntimeFailure
-// before either file is replaced.
+// current folder, then publishes both (OutputUnit) with the fatal signals held across the two
+// renames. Open and write failures throw RuntimeFailure before either file is replaced.
 void write_result_files(
     OutputUnit& unit, const InputData& input, const DataSet& data, float final_error, int n);
 

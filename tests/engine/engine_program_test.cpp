@@ -1,21 +1,30 @@
 // The engine program end to end: the built ORVA-V4 in a temporary folder, and engine_main in
 // process for the many runs of the prefix test.
 #include <fcntl.h>
-#include <grp.h>
 #include <gtest/gtest.h>
-#include <pwd.h>
+#include <linux/fs.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -24,7 +33,9 @@
 
 #include "engine_main.h"
 #include "failing_sink.h"
+#include "fortran_io.h"
 #include "forward_model.h"
+#include "privileges.h"
 #include "test_support.h"
 
 namespace orva {
@@ -271,34 +282,117 @@ TEST(EngineProgram, BundledExampleAndFixturesRun) {
   }
 }
 
-// A user and group to run the engine as.
-struct User {
-  uid_t uid;
-  gid_t gid;
+// Holds an engine started with it just after it has renamed a file over `name` (the preloaded
+// hold_rename fixture), until let_go() or the end of the scope. One engine per Hold.
+class Hold {
+ public:
+  explicit Hold(std::string name) : name_(std::move(name)) {
+    ok_ = ::pipe2(ready_, O_CLOEXEC) == 0 && ::pipe2(wait_, O_CLOEXEC) == 0;
+  }
+  ~Hold() {
+    for (int fd : {ready_[0], ready_[1], wait_[0], wait_[1]}) {
+      if (fd >= 0) ::close(fd);
+    }
+  }
+  Hold(const Hold&) = delete;
+  Hold& operator=(const Hold&) = delete;
+
+  bool ok() const { return ok_; }
+  // ORVA_TEST_HOLD for the engine, and its two descriptors, to be inherited.
+  std::string setting() const {
+    return name_ + "," + std::to_string(ready_[1]) + "," + std::to_string(wait_[0]);
+  }
+  std::vector<int> engine_ends() const { return {ready_[1], wait_[0]}; }
+  // In this process once the engine has started: only the engine holds its ends, so that its end
+  // shows.
+  void started() {
+    close_end(ready_[1]);
+    close_end(wait_[0]);
+  }
+  // Waits at most `limit` for the engine to reach the hold; false when it ended or did not.
+  bool reached(std::chrono::seconds limit = std::chrono::seconds(60)) {
+    pollfd p{ready_[0], POLLIN, 0};
+    char byte = 0;
+    return ::poll(&p, 1, static_cast<int>(limit.count() * 1000)) == 1 &&
+           ::read(ready_[0], &byte, 1) == 1;
+  }
+  void let_go() { close_end(wait_[1]); }
+
+ private:
+  static void close_end(int& fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+  }
+
+  std::string name_;
+  int ready_[2] = {-1, -1};  // the engine writes a byte once it is held
+  int wait_[2] = {-1, -1};   // it waits until this pipe gives a byte or its end
+  bool ok_ = false;
 };
 
-// Starts the built engine in `dir`, its standard error into `err_path`, as `user` when given (the
-// test then runs as root).
-pid_t start_engine(const fs::path& dir, const fs::path& err_path, const User* user = nullptr) {
+// How a test starts the built engine, besides its folder and standard error.
+struct Launch {
+  // When root: without the capabilities that override a file's mode (test::drop_file_privileges).
+  bool drop_file_privileges = false;
+  rlim_t file_size_limit = RLIM_INFINITY;  // RLIMIT_FSIZE
+  Hold* hold = nullptr;                    // held after a rename
+  // The program and arguments that start the engine instead of the engine alone (it is then the
+  // last argument), e.g. in another namespace.
+  std::vector<std::string> wrapper = {};
+};
+
+// Starts the built engine in `dir`, its standard error into `err_path`, as `launch` says. The
+// child ends with 126 when it cannot be set up, 127 when the program cannot be run.
+pid_t start_engine(const fs::path& dir, const fs::path& err_path, const Launch& launch = {}) {
+  std::vector<std::string> args = launch.wrapper;
+  args.push_back(test::engine_path().string());
+  std::vector<std::string> env;
+  bool asan_options = false;
+  for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+  if (launch.hold != nullptr) {
+    // An instrumented engine accepts a library loaded before the sanitizer's run-time.
+    for (std::string& e : env) {
+      if (e.rfind("ASAN_OPTIONS=", 0) == 0) {
+        e += ":verify_asan_link_order=0";
+        asan_options = true;
+      }
+    }
+    if (!asan_options) env.emplace_back("ASAN_OPTIONS=verify_asan_link_order=0");
+    env.emplace_back("LD_PRELOAD=" ORVA_HOLD_RENAME_LIBRARY);
+    env.push_back("ORVA_TEST_HOLD=" + launch.hold->setting());
+  }
+  std::vector<char*> argv, envp;
+  for (std::string& a : args) argv.push_back(a.data());
+  for (std::string& e : env) envp.push_back(e.data());
+  argv.push_back(nullptr);
+  envp.push_back(nullptr);
   const pid_t pid = ::fork();
   if (pid == 0) {
-    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (err < 0 || ::chdir(dir.c_str()) != 0) ::_exit(127);
-    if (user != nullptr &&
-        (::setgroups(0, nullptr) != 0 || ::setgid(user->gid) != 0 || ::setuid(user->uid) != 0)) {
-      ::_exit(127);
+    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (err < 0 || ::chdir(dir.c_str()) != 0 || ::dup2(err, 2) != 2) ::_exit(126);
+    if (launch.hold != nullptr) {
+      for (int fd : launch.hold->engine_ends()) {
+        if (::fcntl(fd, F_SETFD, 0) != 0) ::_exit(126);
+      }
     }
-    ::dup2(err, 2);
-    ::execl(test::engine_path().c_str(), "ORVA-V4", static_cast<char*>(nullptr));
+    if (launch.file_size_limit != RLIM_INFINITY) {
+      rlimit limit{};
+      if (::getrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
+      limit.rlim_cur = launch.file_size_limit;
+      if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
+    }
+    if (launch.drop_file_privileges && test::drop_file_privileges() != 0) ::_exit(126);
+    ::execvpe(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
+  if (launch.hold != nullptr) launch.hold->started();
   return pid;
 }
 
 // Waits at most `limit` for `pid` to end and returns its exit status (128 + the signal's number
 // when a signal ended it); one still running then is killed and gives -1, so that a run that hangs
 // fails its test instead of holding it.
-int wait_for_end(pid_t pid, std::chrono::seconds limit) {
+int wait_for_end(pid_t pid, std::chrono::seconds limit = std::chrono::seconds(60)) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   int status = 0;
   for (;;) {
@@ -312,6 +406,25 @@ int wait_for_end(pid_t pid, std::chrono::seconds limit) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
 }
+
+// A child process, killed and reaped at the end of the scope unless it was reaped before.
+struct Child {
+  pid_t pid;
+  ~Child() {
+    if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
+  }
+  // Waits for its end as wait_for_end() does.
+  int end_status(std::chrono::seconds limit = std::chrono::seconds(60)) {
+    const int status = wait_for_end(pid, limit);
+    pid = -1;
+    return status;
+  }
+  void end() {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    pid = -1;
+  }
+};
 
 // Pavements with slipping interfaces that the editor admits, run by the built engine on a basin
 // that the model computed for moduli 20 % away from the seeds: every one ends with status 0 and
@@ -418,10 +531,12 @@ std::vector<std::string> listing(const fs::path& dir) {
   return names;
 }
 
-// three_layers.dat with the report named `name`.
-std::string input_naming_report(const std::string& name) {
-  std::string input = fixture("three_layers.dat");
-  return input.replace(input.find("three_layers.out"), 16, "'" + name + "'");
+// The fixture `file` (three_layers.dat unless given) with the report named `name`.
+std::string input_naming_report(const std::string& name,
+                                const std::string& file = "three_layers.dat") {
+  std::string input = fixture(file);
+  const std::string report = fs::path(file).stem().string() + ".out";
+  return input.replace(input.find(report), report.size(), "'" + name + "'");
 }
 
 // The working folder "work" inside a folder that stands for everything outside it, which holds
@@ -563,43 +678,50 @@ TEST(EngineProgram, OutputsNeverLeaveTheFolderNorPassALink) {
 }
 
 // Regression: an absolute report name wrote the report (or, for a rejected input, emptied the file)
-// wherever it pointed. It is refused before anything is touched, even the file it names.
+// wherever it pointed. It is refused before anything is touched, even the file it names. The name
+// reaches the file outside through the engine's own current directory, so that it fits the name
+// field whatever the length of TMPDIR.
 TEST(EngineProgram, AbsoluteReportNameIsRejected) {
   TempDir outside;
   const fs::path work = outside / "work";
   fs::create_directory(work);
   const fs::path victim = outside / "victim.out";
+  const std::string name = "/proc/self/cwd/../victim.out";
   write_file(victim, "a file outside the working folder\n");
   write_file(work / "SESF.LAB", kHandshake);
-  write_file(work / "inp.dat", input_naming_report(victim.string()));
+  write_file(work / "inp.dat", input_naming_report(name));
   const auto r = run_engine(work);
   EXPECT_EQ(r.exit_status, 2);
   EXPECT_EQ(r.err,
-            "input error, file inp.dat: the report's name \"" + victim.string() +
+            "input error, file inp.dat: the report's name \"" + name +
                 "\" leads out of the working folder\n");
   EXPECT_EQ(read_file(victim), "a file outside the working folder\n");
   EXPECT_EQ(listing(work), (std::vector<std::string>{"SESF.LAB", "inp.dat"}));
 }
 
-// The report, DEF.OUT and MODULI.OUT of a run of three_layers.dat's first data set alone.
-struct FirstSet {
+// The report, DEF.OUT and MODULI.OUT of a run.
+struct RunFiles {
   std::string report, def, moduli;
 };
 
-FirstSet first_set_of_three_layers() {
+// The files of a run of `input`, whose report is r.out, alone in a folder.
+RunFiles outputs_of(const std::string& input) {
   TempDir dir;
   write_file(dir / "SESF.LAB", kHandshake);
-  write_file(dir / "inp.dat", input_naming_report("r.out"));
+  write_file(dir / "inp.dat", input);
   EXPECT_EQ(run_engine(dir.path()).exit_status, 0);
   return {read_file(dir / "r.out"), read_file(dir / "DEF.OUT"), read_file(dir / "MODULI.OUT")};
 }
+
+// Those of three_layers.dat's first data set alone.
+RunFiles first_set_of_three_layers() { return outputs_of(input_naming_report("r.out")); }
 
 // Regression: a second data set that was rejected as input emptied the whole report, the first
 // set's complete records included, while its DEF.OUT and MODULI.OUT stayed. A hand-made run whose
 // second data set fails keeps the complete report and result files of the first one, and its
 // status says that it failed.
 TEST(EngineProgram, FailureInALaterDataSetKeepsTheEarlierSetsComplete) {
-  const FirstSet first = first_set_of_three_layers();
+  const RunFiles first = first_set_of_three_layers();
   const std::string input = input_naming_report("r.out");
   const std::string drops = input.substr(input.find("1,0,\"99:99\""));
   std::string zero_load = drops;
@@ -643,10 +765,10 @@ bool has_temporary_file(const fs::path& dir) {
 // Regression: SIGTERM and SIGHUP ended the engine with no line at all, and a signal during a later
 // data set left the report cut mid-record.
 // SIGTERM, SIGHUP and SIGINT during a long run (300 data sets): the control-C line and status 200;
-// no temporary file is left; a report holds only complete data sets, and none exists when the
-// first data set was not complete.
+// no temporary file and no lock file is left; a report holds only complete data sets, and none
+// exists when the first data set was not complete.
 TEST(EngineProgram, TerminationSignalsEndLikeControlC) {
-  const FirstSet first = first_set_of_three_layers();
+  const RunFiles first = first_set_of_three_layers();
   const std::string input = input_naming_report("r.out");
   const size_t drops = input.find("1,0,\"99:99\"");
   std::string long_input = input;
@@ -682,6 +804,7 @@ TEST(EngineProgram, TerminationSignalsEndLikeControlC) {
     EXPECT_EQ(read_file(io / "stderr"),
               "forrtl: error (200): program aborting due to control-C event\n");
     EXPECT_FALSE(has_temporary_file(dir.path()));
+    EXPECT_FALSE(fs::exists(dir / kWorkingFolderLockName));
     const std::string report = read_file(dir / "r.out");
     ASSERT_EQ(report.size() % first.report.size(), 0u);
     for (size_t at = 0; at < report.size(); at += first.report.size()) {
@@ -697,20 +820,56 @@ TEST(EngineProgram, TerminationSignalsEndLikeControlC) {
   }
 }
 
+// Regression: the fatal signals were let through between the renames of DEF.OUT and MODULI.OUT, so
+// that a SIGTERM there left this run's DEF.OUT beside the earlier MODULI.OUT. A signal that comes
+// while the engine is between the two (held there) takes effect once both are published.
+TEST(EngineProgram, SignalBetweenTheResultFilesLeavesThemAPair) {
+  const RunFiles first = first_set_of_three_layers();
+  TempDir dir;
+  TempDir io;
+  write_file(dir / "SESF.LAB", kHandshake);
+  write_file(dir / "inp.dat", input_naming_report("r.out"));
+  write_file(dir / "DEF.OUT", "earlier");
+  write_file(dir / "MODULI.OUT", "earlier");
+  Hold hold("DEF.OUT");
+  ASSERT_TRUE(hold.ok());
+  Child engine{start_engine(dir.path(), io / "stderr", {.hold = &hold})};
+  ASSERT_TRUE(hold.reached());
+  EXPECT_EQ(read_file(dir / "DEF.OUT"), first.def);
+  EXPECT_EQ(read_file(dir / "MODULI.OUT"), "earlier");
+  ASSERT_EQ(::kill(engine.pid, SIGTERM), 0);
+  hold.let_go();
+  EXPECT_EQ(engine.end_status(), 200);
+  EXPECT_EQ(read_file(io / "stderr"),
+            "forrtl: error (200): program aborting due to control-C event\n");
+  EXPECT_EQ(read_file(dir / "DEF.OUT"), first.def);
+  EXPECT_EQ(read_file(dir / "MODULI.OUT"), first.moduli);
+  // No report: the run did not end.
+  EXPECT_EQ(listing(dir.path()),
+            (std::vector<std::string>{"DEF.OUT", "MODULI.OUT", "SESF.LAB", "inp.dat"}));
+}
+
 // Regression: a FIFO as "SESF.LAB" or "inp.dat" held the engine in its open() until some writer
 // came, for ever when none did (Control-C was the only way out), and a device was read as a file.
 // An input that is not a regular file ends the run at once with the open failure of its unit.
 TEST(EngineProgram, InputsThatAreNotRegularFilesAreRefusedAtOnce) {
   const auto fifo = [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); };
   const auto device = [](const fs::path& p) { fs::create_symlink("/dev/null", p); };
+  // Bound by its short name from inside its folder: a socket's path is limited to 108 bytes,
+  // which a long TMPDIR would pass.
   const auto socket = [](const fs::path& p) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    ASSERT_LT(p.string().size(), sizeof address.sun_path);
-    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", p.c_str());
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    ::close(fd);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      sockaddr_un address{};
+      address.sun_family = AF_UNIX;
+      std::snprintf(address.sun_path, sizeof address.sun_path, "%s", p.filename().c_str());
+      const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+      ::_exit(::chdir(p.parent_path().c_str()) == 0 &&
+                      ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0
+                  ? 0
+                  : 1);
+    }
+    ASSERT_EQ(wait_for_end(pid), 0) << "bind " << p;
   };
   struct Case {
     const char* name;
@@ -730,7 +889,7 @@ TEST(EngineProgram, InputsThatAreNotRegularFilesAreRefusedAtOnce) {
     TempDir io;
     write_file(dir / "SESF.LAB", kHandshake);
     fs::remove(dir / c.file);
-    c.make(dir / c.file);
+    ASSERT_NO_FATAL_FAILURE(c.make(dir / c.file));
     const auto before = listing(dir.path());
     const pid_t pid = start_engine(dir.path(), io / "stderr");
     ASSERT_GE(pid, 0);
@@ -742,101 +901,141 @@ TEST(EngineProgram, InputsThatAreNotRegularFilesAreRefusedAtOnce) {
   }
 }
 
-// A child process, killed and reaped at the end of the scope unless it was reaped before.
-struct Child {
-  pid_t pid;
-  ~Child() {
-    if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
+// Regression: the engine opened a FIFO input before it looked at it, which released a writer
+// waiting in open() on it; the writer was then ended by SIGPIPE. The name is examined first: the
+// run ends with 30 and the writer is still waiting for a reader, which it gets afterwards.
+TEST(EngineProgram, FifoInputLeavesAWaitingWriterWaiting) {
+  for (const auto& [file, unit] : {std::pair{"SESF.LAB", 7}, std::pair{"inp.dat", 1}}) {
+    SCOPED_TRACE(file);
+    TempDir dir;
+    TempDir io;
+    write_file(dir / "SESF.LAB", kHandshake);
+    fs::remove(dir / file);
+    const fs::path fifo = dir / file;
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    Child writer{::fork()};
+    if (writer.pid == 0) {
+      const int fd = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+      ::_exit(fd >= 0 && ::write(fd, "waited", 6) == 6 ? 0 : 1);
+    }
+    ASSERT_GT(writer.pid, 0);
+    const pid_t engine = start_engine(dir.path(), io / "stderr");
+    ASSERT_GT(engine, 0);
+    EXPECT_EQ(wait_for_end(engine, std::chrono::seconds(20)), 30);
+    EXPECT_EQ(read_file(io / "stderr"),
+              "forrtl: severe (30): open failure, unit " + std::to_string(unit) + ", file " + file +
+                  "\n");
+    EXPECT_EQ(::waitpid(writer.pid, nullptr, WNOHANG), 0) << "the writer was released";
+    // A reader lets the writer go on.
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    pollfd p{reader, POLLIN, 0};
+    char bytes[16] = {};
+    EXPECT_EQ(::poll(&p, 1, 20000), 1);
+    EXPECT_EQ(::read(reader, bytes, sizeof bytes), 6);
+    ::close(reader);
+    EXPECT_EQ(std::string(bytes), "waited");
+    EXPECT_EQ(writer.end_status(), 0);
   }
-  void end() {
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-    pid = -1;
+}
+
+// The names of the temporary files in `dir`, sorted.
+std::vector<std::string> temporaries(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const std::string& name : listing(dir)) {
+    if (name.rfind(".orva-", 0) == 0) names.push_back(name);
   }
-};
+  return names;
+}
+
+std::string temporary_name(pid_t pid, const char* rest) {
+  return ".orva-" + std::to_string(pid) + rest;
+}
+
+// A process id that certainly no longer exists.
+pid_t ended_process() {
+  const pid_t pid = ::fork();
+  if (pid == 0) ::_exit(0);
+  if (pid > 0) ::waitpid(pid, nullptr, 0);
+  return pid;
+}
 
 // Regression: an engine ended by SIGKILL (as the front end's exit ended it) left its temporary
-// files in the working folder and in the report's folder for ever. A run removes at start the
-// temporary files of processes that no longer exist, and keeps those of live ones: of an engine
-// still running in the same folder, of a stopped process, of the test itself. Names that only look
-// like a temporary file's, a link and a folder of such a name stay too.
+// files in the working folder and in the report's folder for ever; and the sweep that came to
+// remove them judged an engine alive by its process id, which names no process, or another one, in
+// another process-id namespace. A run removes at start the temporary files whose lock it can take:
+// those of a killed engine (whose lock file it takes too), and any file of that exact name that no
+// one holds, whatever process id it names (this test's included). A running engine's stay, here
+// one held after its first rename and stopped in the report's folder, and so does a file that
+// another process holds locked. Names that only look like a temporary file's stay, and a link (not
+// followed), a folder and a FIFO (not opened) of such a name.
 TEST(EngineProgram, TemporariesOfDeadEnginesAreRemovedAtStart) {
-  const FirstSet first = first_set_of_three_layers();
-  const std::string input = input_naming_report("sub/r.out");
-  const size_t drops = input.find("1,0,\"99:99\"");
-  std::string long_input = input;  // seconds long, so that it still runs beside the next run
-  for (int k = 1; k < 3000; ++k) long_input += input.substr(drops);
-
-  // A stopped process, and one that certainly no longer exists.
-  const Child stopped{::fork()};
-  if (stopped.pid == 0) {
-    ::pause();
-    ::_exit(0);
-  }
-  ASSERT_GT(stopped.pid, 0);
-  ::kill(stopped.pid, SIGSTOP);
-  const pid_t dead = ::fork();
-  if (dead == 0) ::_exit(0);
-  ASSERT_GT(dead, 0);
-  ::waitpid(dead, nullptr, 0);
-  const auto temporary = [](pid_t pid, const char* rest) {
-    return ".orva-" + std::to_string(pid) + rest;
-  };
-
+  const RunFiles first = first_set_of_three_layers();
   TempDir dir;
   TempDir io;
-  fs::create_directory(dir / "sub");
+  const fs::path sub = dir / "sub";
+  fs::create_directory(sub);
   write_file(io / "victim", "outside");
   write_file(dir / "SESF.LAB", kHandshake);
-  write_file(dir / "inp.dat", long_input);
-  Child engine{start_engine(dir.path(), io / "stderr")};
-  const pid_t running = engine.pid;
-  ASSERT_GT(running, 0);
-  for (int i = 0; i < 20000 && !fs::exists(dir / "DEF.OUT"); ++i) {
-    std::this_thread::sleep_for(std::chrono::microseconds(500));
-  }
-  // The running engine has read its input: the next runs take the one data set.
-  write_file(dir / "inp.dat", input);
+  write_file(dir / "inp.dat", input_naming_report("sub/r.out"));
 
+  // An engine killed after publishing DEF.OUT leaves the temporary files of MODULI.OUT and of the
+  // report, and its lock file.
+  {
+    Hold hold("DEF.OUT");
+    ASSERT_TRUE(hold.ok());
+    Child killed{start_engine(dir.path(), io / "killed", {.hold = &hold})};
+    ASSERT_TRUE(hold.reached());
+    killed.end();
+  }
+  ASSERT_EQ(temporaries(dir.path()).size(), 1u);
+  ASSERT_EQ(temporaries(sub).size(), 1u);
+  ASSERT_TRUE(fs::exists(dir / kWorkingFolderLockName));
+  const std::vector<std::string> of_killed = temporaries(sub);
+
+  // An engine running in the report's folder, held after its first rename, then stopped.
+  write_file(sub / "SESF.LAB", kHandshake);
+  write_file(sub / "inp.dat", input_naming_report("l.out"));
+  Hold hold("DEF.OUT");
+  ASSERT_TRUE(hold.ok());
+  Child running{start_engine(sub, io / "running", {.hold = &hold})};
+  ASSERT_TRUE(hold.reached());
+  ASSERT_EQ(::kill(running.pid, SIGSTOP), 0);
+  std::vector<std::string> of_running;
+  std::ranges::set_difference(temporaries(sub), of_killed, std::back_inserter(of_running));
+  ASSERT_EQ(of_running.size(), 2u);
+
+  const pid_t dead = ended_process();
+  ASSERT_GT(dead, 0);
   const std::vector<fs::path> removed = {
-      dir / temporary(dead, "-0-0.tmp"),
-      dir / temporary(dead, "-15-99.tmp"),
-      dir / "sub" / temporary(dead, "-2-1.tmp"),
+      dir / temporary_name(dead, "-0-0.tmp"),
+      dir / temporary_name(dead, "-15-99.tmp"),
+      sub / temporary_name(dead, "-2-1.tmp"),
+      dir / temporary_name(::getpid(), "-3-0.tmp"),
   };
   const std::vector<std::string> kept_here = {
-      temporary(stopped.pid, "-0-0.tmp"),
-      temporary(::getpid(), "-3-0.tmp"),
-      temporary(dead, "-16-0.tmp"),
-      temporary(dead, "-0-100.tmp"),
-      temporary(dead, "-0-0.tmp~"),
-      temporary(dead, "-0-0.tmp").substr(1),
+      temporary_name(dead, "-16-0.tmp"),
+      temporary_name(dead, "-0-100.tmp"),
+      temporary_name(dead, "-0-0.tmp~"),
+      temporary_name(dead, "-0-0.tmp").substr(1),
       ".orva-0" + std::to_string(dead) + "-0-0.tmp",
+      temporary_name(dead, "-5-0.tmp"),  // locked below
   };
   for (const fs::path& p : removed) write_file(p, "of a dead engine");
   for (const std::string& name : kept_here) write_file(dir / name, "kept");
-  fs::create_symlink(io / "victim", dir / temporary(dead, "-1-0.tmp"));
-  fs::create_directory(dir / temporary(dead, "-4-0.tmp"));
-  const auto of_running = [&](const fs::path& folder) {
-    const std::string mark = temporary(running, "-");
-    int found = 0;
-    for (const std::string& name : listing(folder)) found += name.rfind(mark, 0) == 0;
-    return found;
-  };
+  const int locked = ::open((dir / kept_here.back()).c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(locked, 0);
+  EXPECT_EQ(::flock(locked, LOCK_EX), 0);
+  fs::create_symlink(io / "victim", dir / temporary_name(dead, "-1-0.tmp"));
+  fs::create_directory(dir / temporary_name(dead, "-4-0.tmp"));
+  ASSERT_EQ(::mkfifo((dir / temporary_name(dead, "-6-0.tmp")).c_str(), 0600), 0);
 
-  // A run beside the running engine.
-  EXPECT_EQ(run_engine(dir.path()).exit_status, 0);
-  ASSERT_EQ(::waitpid(running, nullptr, WNOHANG), 0) << "the long run has ended";
-  EXPECT_EQ(of_running(dir / "sub"), 1);  // its report
-  for (const fs::path& p : removed) EXPECT_FALSE(fs::exists(fs::symlink_status(p))) << p;
-
-  // The running engine killed, then a run in the same folder.
-  engine.end();
-  ASSERT_EQ(of_running(dir / "sub"), 1);
   const auto r = run_engine(dir.path());
+  ::close(locked);
   EXPECT_EQ(r.exit_status, 0);
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(of_running(dir.path()) + of_running(dir / "sub"), 0);
-  EXPECT_EQ(read_file(dir / "sub" / "r.out"), first.report);
+  for (const fs::path& p : removed) EXPECT_FALSE(fs::exists(fs::symlink_status(p))) << p;
+  EXPECT_EQ(read_file(sub / "r.out"), first.report);
   EXPECT_EQ(read_file(dir / "DEF.OUT"), first.def);
   EXPECT_EQ(read_file(dir / "MODULI.OUT"), first.moduli);
   std::vector<std::string> expected = {"DEF.OUT",
@@ -844,88 +1043,424 @@ TEST(EngineProgram, TemporariesOfDeadEnginesAreRemovedAtStart) {
                                        "SESF.LAB",
                                        "inp.dat",
                                        "sub/",
-                                       temporary(dead, "-1-0.tmp@"),
-                                       temporary(dead, "-4-0.tmp/")};
+                                       temporary_name(dead, "-1-0.tmp@"),
+                                       temporary_name(dead, "-4-0.tmp/"),
+                                       temporary_name(dead, "-6-0.tmp")};
   expected.insert(expected.end(), kept_here.begin(), kept_here.end());
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(listing(dir.path()), expected);
-  EXPECT_EQ(listing(dir / "sub"), std::vector<std::string>{"r.out"});
+  // The running engine's lock file, temporary files and the DEF.OUT it has published.
+  expected = {kWorkingFolderLockName, "DEF.OUT", "SESF.LAB", "inp.dat", "r.out"};
+  expected.insert(expected.end(), of_running.begin(), of_running.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(listing(sub), expected);
   EXPECT_EQ(read_file(io / "victim"), "outside");
+
+  // The running engine goes on and ends normally.
+  ::kill(running.pid, SIGCONT);
+  hold.let_go();
+  EXPECT_EQ(running.end_status(), 0);
+  EXPECT_EQ(read_file(io / "running"), "");
+  EXPECT_EQ(read_file(sub / "l.out"), first.report);
+  EXPECT_EQ(read_file(sub / "DEF.OUT"), first.def);
+  EXPECT_EQ(
+      listing(sub),
+      (std::vector<std::string>{"DEF.OUT", "MODULI.OUT", "SESF.LAB", "inp.dat", "l.out", "r.out"}));
 }
 
-// The user that the engine runs as where a file's permission matters: the test's own, or "nobody"
-// when the test runs as root, whom no permission stops.
-const User* unprivileged_user() {
-  static User nobody{0, 0};
-  if (::geteuid() != 0) return nullptr;
-  const passwd* entry = ::getpwnam("nobody");
-  if (entry == nullptr) return nullptr;
-  nobody = {entry->pw_uid, entry->pw_gid};
-  return &nobody;
+// A temporary file of another user is never touched, even one that no engine holds.
+TEST(EngineProgram, AnotherUsersTemporaryFileStays) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+  TempDir dir;
+  write_file(dir / "SESF.LAB", kHandshake);
+  write_file(dir / "inp.dat", input_naming_report("r.out"));
+  const fs::path other = dir / temporary_name(ended_process(), "-0-0.tmp");
+  write_file(other, "of another user");
+  if (::chown(other.c_str(), 54321, 54321) != 0) {
+    GTEST_SKIP() << "chown to another user: " << std::strerror(errno)
+                 << " (as root of a user namespace that maps no other user)";
+  }
+  EXPECT_EQ(run_engine(dir.path()).exit_status, 0);
+  EXPECT_EQ(read_file(other), "of another user");
+}
+
+// Regression: the start-up sweep took an engine for dead when kill(pid, 0) found no process of
+// that id, which is what it finds for a live engine in another process-id namespace (a container
+// that shares the folder); the live engine's temporary file was removed and its run ended with 29.
+// Each way round: an engine held after its first rename in one namespace, and a run in the folder
+// of its report in the other. The held engine's temporary file stays and its run ends normally.
+TEST(EngineProgram, ARunningEngineInAnotherPidNamespaceKeepsItsTemporaries) {
+  // The engine's process id in the new namespace: a high one, which no process of this
+  // namespace is likely to have, where the namespace lets it be set.
+  std::ifstream pid_max_file("/proc/sys/kernel/pid_max");
+  long pid_max = 32768;
+  pid_max_file >> pid_max;
+  std::vector<std::string> in_namespace = {
+      "unshare", "--pid", "--fork", "--kill-child", "--mount-proc"};
+  if (::geteuid() != 0) in_namespace.emplace_back("--map-root-user");
+  {
+    TempDir probe;
+    Launch launch{.wrapper = in_namespace};
+    launch.wrapper.emplace_back("true");  // given the engine's name, which it ignores
+    if (const int status = wait_for_end(start_engine(probe.path(), probe / "err", launch));
+        status != 0) {
+      GTEST_SKIP() << "no process-id namespace can be made here: unshare ended with " << status
+                   << (status == 127 ? " (not found)" : "") << " " << read_file(probe / "err");
+    }
+  }
+  in_namespace.insert(
+      in_namespace.end(),
+      {"sh",
+       "-c",
+       "{ echo \"$1\" > /proc/sys/kernel/ns_last_pid; } 2>/dev/null; \"$2\" & wait $!",
+       "sh",
+       std::to_string(pid_max - 100)});
+
+  const RunFiles first = first_set_of_three_layers();
+  for (const bool held_inside : {false, true}) {
+    SCOPED_TRACE(held_inside ? "held engine in the new namespace" : "sweep in the new namespace");
+    TempDir dir;
+    TempDir io;
+    const fs::path sub = dir / "sub";
+    fs::create_directory(sub);
+    write_file(dir / "SESF.LAB", kHandshake);
+    write_file(dir / "inp.dat", input_naming_report("sub/h.out"));
+    write_file(sub / "SESF.LAB", kHandshake);
+    write_file(sub / "inp.dat", input_naming_report("s.out"));
+    Hold hold("DEF.OUT");
+    ASSERT_TRUE(hold.ok());
+    Launch held_launch{.hold = &hold};
+    Launch sweep_launch;
+    (held_inside ? held_launch : sweep_launch).wrapper = in_namespace;
+    Child held{start_engine(dir.path(), io / "held", held_launch)};
+    ASSERT_TRUE(hold.reached()) << read_file(io / "held");
+    const std::vector<std::string> report_temporary = temporaries(sub);
+    ASSERT_EQ(report_temporary.size(), 1u);
+
+    const pid_t sweep = start_engine(sub, io / "sweep", sweep_launch);
+    EXPECT_EQ(wait_for_end(sweep), 0) << read_file(io / "sweep");
+    EXPECT_EQ(temporaries(sub), report_temporary);
+    hold.let_go();
+    EXPECT_EQ(held.end_status(), 0);
+    EXPECT_EQ(read_file(io / "held"), "");
+    EXPECT_EQ(read_file(sub / "h.out"), first.report);
+    EXPECT_EQ(read_file(sub / "s.out"), first.report);
+  }
+}
+
+// Whether `pid` is waiting in flock(2), as /proc/PID/syscall shows, within `limit`; false when it
+// ended or went on.
+bool waits_in_flock(pid_t pid, std::chrono::seconds limit = std::chrono::seconds(60)) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  const std::string syscall_file = "/proc/" + std::to_string(pid) + "/syscall";
+  const std::string flock_call = std::to_string(SYS_flock) + " ";
+  while (std::chrono::steady_clock::now() < deadline) {
+    const std::string now = read_file(syscall_file);
+    if (now.rfind(flock_call, 0) == 0) return true;
+    siginfo_t info{};
+    if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+        info.si_pid == pid) {
+      return false;  // ended
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return false;
+}
+
+ino_t inode_of(const fs::path& p) {
+  struct stat st {};
+  return ::lstat(p.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// Regression: a second engine started in a folder while the first was publishing ran beside it,
+// and the folder was left with DEF.OUT of one run and MODULI.OUT of the other. One analysis at a
+// time in a folder: an engine held between its DEF.OUT and its MODULI.OUT holds the folder; a
+// second engine started then waits for it and runs after it, on the input it finds then; a third,
+// ended by SIGTERM while it waits, ends as ever (200) and leaves the holder's lock file alone.
+// Afterwards the report, DEF.OUT and MODULI.OUT are all the second run's, and no lock file is
+// left.
+TEST(EngineProgram, ASecondEngineInTheFolderWaitsForTheFirst) {
+  if (read_file("/proc/self/syscall").empty()) {
+    GTEST_SKIP() << "/proc/PID/syscall cannot be read here: a waiting engine cannot be seen";
+  }
+  const std::string one_input = input_naming_report("r.out");
+  const std::string other_input = input_naming_report("r.out", "one_layer.dat");
+  const RunFiles one = outputs_of(one_input);
+  const RunFiles other = outputs_of(other_input);
+  ASSERT_NE(one.def, other.def);
+  ASSERT_NE(one.moduli, other.moduli);
+  ASSERT_NE(one.report, other.report);
+  TempDir dir;
+  TempDir io;
+  write_file(dir / "SESF.LAB", kHandshake);
+  write_file(dir / "inp.dat", one_input);
+  Hold hold("DEF.OUT");
+  ASSERT_TRUE(hold.ok());
+  Child first{start_engine(dir.path(), io / "first", {.hold = &hold})};
+  ASSERT_TRUE(hold.reached());
+  EXPECT_EQ(read_file(dir / "DEF.OUT"), one.def);
+  const ino_t lock = inode_of(dir / kWorkingFolderLockName);
+  EXPECT_NE(lock, 0u);
+
+  write_file(dir / "inp.dat", other_input);
+  Child second{start_engine(dir.path(), io / "second")};
+  ASSERT_TRUE(waits_in_flock(second.pid)) << "the second engine did not wait";
+  Child third{start_engine(dir.path(), io / "third")};
+  ASSERT_TRUE(waits_in_flock(third.pid)) << "the third engine did not wait";
+  ::kill(third.pid, SIGTERM);
+  EXPECT_EQ(third.end_status(), 200);
+  EXPECT_EQ(read_file(io / "third"),
+            "forrtl: error (200): program aborting due to control-C event\n");
+  EXPECT_EQ(inode_of(dir / kWorkingFolderLockName), lock);
+
+  hold.let_go();
+  EXPECT_EQ(first.end_status(), 0);
+  EXPECT_EQ(second.end_status(), 0);
+  EXPECT_EQ(read_file(io / "first") + read_file(io / "second"), "");
+  EXPECT_EQ(read_file(dir / "r.out"), other.report);
+  EXPECT_EQ(read_file(dir / "DEF.OUT"), other.def);
+  EXPECT_EQ(read_file(dir / "MODULI.OUT"), other.moduli);
+  EXPECT_EQ(listing(dir.path()),
+            (std::vector<std::string>{"DEF.OUT", "MODULI.OUT", "SESF.LAB", "inp.dat", "r.out"}));
+}
+
+// A lock file's name that is not a regular file is never followed, opened or removed: the run
+// ends at once with the open failure on unit 7, and nothing else is touched.
+TEST(EngineProgram, LockFileNameThatIsNoRegularFileEndsTheRun) {
+  using Make = std::function<void(const fs::path& lock, const fs::path& outside)>;
+  struct Case {
+    const char* name;
+    Make make;
+  };
+  const Case cases[] = {
+      {"a link to a file outside",
+       [](const fs::path& lock, const fs::path& outside) {
+         fs::create_symlink(outside / "victim", lock);
+       }},
+      {"a dangling link",
+       [](const fs::path& lock, const fs::path& outside) {
+         fs::create_symlink(outside / "none", lock);
+       }},
+      {"a folder", [](const fs::path& lock, const fs::path&) { fs::create_directory(lock); }},
+      {"a FIFO",
+       [](const fs::path& lock, const fs::path&) { ASSERT_EQ(::mkfifo(lock.c_str(), 0600), 0); }},
+      {"a link to a device",
+       [](const fs::path& lock, const fs::path&) { fs::create_symlink("/dev/null", lock); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    TempDir io;
+    write_file(io / "victim", "outside");
+    write_file(dir / "SESF.LAB", kHandshake);
+    write_file(dir / "inp.dat", input_naming_report("r.out"));
+    ASSERT_NO_FATAL_FAILURE(c.make(dir / kWorkingFolderLockName, io.path()));
+    const auto before = listing(dir.path());
+    const pid_t pid = start_engine(dir.path(), io / "stderr");
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(wait_for_end(pid, std::chrono::seconds(20)), 30);
+    EXPECT_EQ(read_file(io / "stderr"),
+              std::string("forrtl: severe (30): open failure, unit 7, file ") +
+                  kWorkingFolderLockName + "\n");
+    EXPECT_EQ(listing(dir.path()), before);
+    EXPECT_FALSE(fs::exists(io / "none"));
+    EXPECT_EQ(read_file(io / "victim"), "outside");
+  }
+}
+
+// The earlier report, DEF.OUT and MODULI.OUT of a run in `dir` of three_layers.dat, whose report is
+// r.out; each holds "earlier".
+void write_earlier_files(const fs::path& dir) {
+  write_file(dir / "SESF.LAB", kHandshake);
+  write_file(dir / "inp.dat", input_naming_report("r.out"));
+  for (const char* name : {"r.out", "DEF.OUT", "MODULI.OUT"}) write_file(dir / name, "earlier");
+}
+
+// An earlier file that the run may not replace, and what the run then gives.
+struct Refusal {
+  const char* file;    // the earlier file kept
+  std::string err;     // the run's line
+  const char* report;  // the report afterwards: nullptr for none
+};
+
+const std::string kDenied = "forrtl: severe (9): permission to access file denied, unit ";
+
+// clang-format off
+const Refusal kRefusals[] = {
+    {"r.out",      kDenied + "3, file r.out\n",      "earlier"},
+    {"DEF.OUT",    kDenied + "2, file DEF.OUT\n",    nullptr},
+    {"MODULI.OUT", kDenied + "2, file MODULI.OUT\n", nullptr},
+};
+// clang-format on
+
+// Runs the engine in `dir` (prepared by write_earlier_files) and checks the refusal: status 9 and
+// its line, the report as the refusal says, DEF.OUT and MODULI.OUT as they were (nothing was
+// published), no temporary file and no lock file left.
+void expect_earlier_files_kept(const fs::path& dir, const Refusal& refusal, const Launch& launch) {
+  TempDir io;
+  const pid_t pid = start_engine(dir, io / "stderr", launch);
+  ASSERT_GT(pid, 0);
+  EXPECT_EQ(wait_for_end(pid), 9);
+  EXPECT_EQ(read_file(io / "stderr"), refusal.err);
+  if (refusal.report != nullptr) {
+    EXPECT_EQ(read_file(dir / "r.out"), refusal.report);
+  } else {
+    EXPECT_FALSE(fs::exists(dir / "r.out"));
+  }
+  EXPECT_EQ(read_file(dir / "DEF.OUT"), "earlier");
+  EXPECT_EQ(read_file(dir / "MODULI.OUT"), "earlier");
+  std::vector<std::string> names = {"DEF.OUT", "MODULI.OUT", "SESF.LAB", "inp.dat"};
+  if (refusal.report != nullptr) names.emplace_back("r.out");
+  EXPECT_EQ(listing(dir), names);
 }
 
 // Regression: a read-only earlier DEF.OUT or MODULI.OUT stopped the run with status 9 and was
 // kept, while a read-only earlier report was removed and replaced. One rule for the three: a
 // read-only earlier file is kept, for root too, and the run ends with status 9 where it would be
-// written, after its unit's line; a folder that may not be written does the same for the report.
+// written, after its unit's line.
 TEST(EngineProgram, ReadOnlyEarlierFilesAreKept) {
-  const FirstSet first = first_set_of_three_layers();
-  const std::string denied = "forrtl: severe (9): permission to access file denied, unit ";
-  struct Case {
-    const char* name;
-    const char* read_only;  // the earlier file made read-only, if any
-    bool folder_writable;
-    std::string err;
-    const char* report;  // the report afterwards: nullptr for none
-  };
-  // clang-format off
-  const Case cases[] = {
-      {"read-only report",     "r.out",      true,  denied + "3, file r.out\n",      "earlier"},
-      {"read-only DEF.OUT",    "DEF.OUT",    true,  denied + "2, file DEF.OUT\n",    nullptr},
-      {"read-only MODULI.OUT", "MODULI.OUT", true,  denied + "2, file MODULI.OUT\n", nullptr},
-      {"folder not writable",  nullptr,      false, denied + "3, file r.out\n",      "earlier"},
-  };
-  // clang-format on
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    // Root may write in any folder: that case runs the engine as a user without privileges.
-    const User* user = c.folder_writable ? nullptr : unprivileged_user();
-    if (!c.folder_writable && ::geteuid() == 0 && user == nullptr) continue;
+  for (const Refusal& refusal : kRefusals) {
+    SCOPED_TRACE(refusal.file);
     TempDir dir;
-    TempDir io;
-    write_file(dir / "SESF.LAB", kHandshake);
-    write_file(dir / "inp.dat", input_naming_report("r.out"));
-    for (const char* name : {"r.out", "DEF.OUT", "MODULI.OUT"}) write_file(dir / name, "earlier");
-    if (c.read_only != nullptr) {
-      ASSERT_EQ(::chmod((dir / c.read_only).c_str(), 0444), 0);
-    }
-    if (user != nullptr) {
-      ASSERT_EQ(::chown(dir.path().c_str(), user->uid, user->gid), 0);
-    }
-    ASSERT_EQ(::chmod(dir.path().c_str(), c.folder_writable ? 0755 : 0555), 0);
-    const pid_t pid = start_engine(dir.path(), io / "stderr", user);
-    ASSERT_GT(pid, 0);
-    EXPECT_EQ(wait_for_end(pid, std::chrono::seconds(60)), 9);
-    EXPECT_EQ(read_file(io / "stderr"), c.err);
-    ::chmod(dir.path().c_str(), 0755);
-    if (c.report != nullptr) {
-      EXPECT_EQ(read_file(dir / "r.out"), c.report);
-    } else {
-      EXPECT_FALSE(fs::exists(dir / "r.out"));
-    }
-    EXPECT_EQ(read_file(dir / "DEF.OUT"), "earlier");
-    EXPECT_EQ(read_file(dir / "MODULI.OUT"), "earlier");
-    EXPECT_FALSE(has_temporary_file(dir.path()));
+    write_earlier_files(dir.path());
+    ASSERT_EQ(::chmod((dir / refusal.file).c_str(), 0444), 0);
+    ASSERT_NO_FATAL_FAILURE(expect_earlier_files_kept(dir.path(), refusal, {}));
   }
   // The same run with every earlier file writable replaces all three.
+  const RunFiles first = first_set_of_three_layers();
   TempDir dir;
-  write_file(dir / "SESF.LAB", kHandshake);
-  write_file(dir / "inp.dat", input_naming_report("r.out"));
-  for (const char* name : {"r.out", "DEF.OUT", "MODULI.OUT"}) write_file(dir / name, "earlier");
+  write_earlier_files(dir.path());
   EXPECT_EQ(run_engine(dir.path()).exit_status, 0);
   EXPECT_EQ(read_file(dir / "r.out"), first.report);
   EXPECT_EQ(read_file(dir / "DEF.OUT"), first.def);
   EXPECT_EQ(read_file(dir / "MODULI.OUT"), first.moduli);
+}
+
+// A working folder that may not be written: the lock file cannot be created, the run goes on
+// without it and ends with 9 where it opens the report; the earlier report stays. Root runs the
+// engine without the capabilities that would let it write there.
+TEST(EngineProgram, FolderThatMayNotBeWrittenKeepsTheEarlierFiles) {
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    const std::string why = test::file_privileges_cannot_be_dropped(test::engine_path());
+    if (!why.empty()) GTEST_SKIP() << why;
+  }
+  TempDir dir;
+  write_earlier_files(dir.path());
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
+  // Writable again before the folder is removed, whatever happens.
+  const std::unique_ptr<const fs::path, void (*)(const fs::path*)> writable_again(
+      &dir.path(), [](const fs::path* p) { ::chmod(p->c_str(), 0700); });
+  expect_earlier_files_kept(dir.path(),
+                            {nullptr, kDenied + "3, file r.out\n", "earlier"},
+                            {.drop_file_privileges = root});
+}
+
+// Sets (or clears) the inode flag `flag` (FS_IMMUTABLE_FL, FS_APPEND_FL) of the file `p` as chattr
+// does; 0 or the errno.
+int set_inode_flag(const fs::path& p, int flag, bool on) {
+  const int fd = ::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno;
+  int flags = 0;
+  int error = 0;
+  if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) {
+    error = errno;
+  } else {
+    flags = on ? flags | flag : flags & ~flag;
+    if (::ioctl(fd, FS_IOC_SETFLAGS, &flags) != 0) error = errno;
+  }
+  ::close(fd);
+  return error;
+}
+
+// An inode flag set on a file for the scope: cleared at its end, whatever happened, so that the
+// file and its folder can be removed.
+class InodeFlag {
+ public:
+  InodeFlag(fs::path p, int flag) : path_(std::move(p)), flag_(flag) {
+    error_ = set_inode_flag(path_, flag_, true);
+  }
+  ~InodeFlag() {
+    if (error_ == 0) set_inode_flag(path_, flag_, false);
+  }
+  InodeFlag(const InodeFlag&) = delete;
+  InodeFlag& operator=(const InodeFlag&) = delete;
+  int error() const { return error_; }
+
+ private:
+  fs::path path_;
+  int flag_;
+  int error_;
+};
+
+// Regression: an immutable or append-only earlier file (chattr +i, +a) was not seen as read-only:
+// faccessat answers EPERM for it, not EACCES. With MODULI.OUT so, DEF.OUT was published and the
+// run ended with 9 only at the rename of MODULI.OUT, leaving a new DEF.OUT beside the old
+// MODULI.OUT. Such files are refused as read-only ones are, before anything is published.
+TEST(EngineProgram, ImmutableAndAppendOnlyEarlierFilesAreKept) {
+  struct Flag {
+    const char* name;
+    int flag;
+  };
+  for (const Flag& f : {Flag{"immutable", FS_IMMUTABLE_FL}, Flag{"append-only", FS_APPEND_FL}}) {
+    TempDir probe;
+    write_file(probe / "file", "");
+    if (const int error = InodeFlag(probe / "file", f.flag).error(); error != 0) {
+      GTEST_SKIP() << "a file cannot be made " << f.name << " here (" << std::strerror(error)
+                   << "): it takes CAP_LINUX_IMMUTABLE and a file system that has the flag";
+    }
+  }
+  for (const Flag& f : {Flag{"immutable", FS_IMMUTABLE_FL}, Flag{"append-only", FS_APPEND_FL}}) {
+    for (const Refusal& refusal : kRefusals) {
+      SCOPED_TRACE(std::string(f.name) + " " + refusal.file);
+      TempDir dir;
+      write_earlier_files(dir.path());
+      const InodeFlag flag(dir / refusal.file, f.flag);
+      ASSERT_EQ(flag.error(), 0) << std::strerror(flag.error());
+      ASSERT_NO_FATAL_FAILURE(expect_earlier_files_kept(dir.path(), refusal, {}));
+    }
+  }
+}
+
+// Regression: past the file-size limit (ulimit -f) the engine was ended by SIGXFSZ: status 153, no
+// line, its temporary file left behind. The write fails instead: status 38 and its line, no
+// temporary file; after a first complete data set the report keeps it, beside its result files.
+TEST(EngineProgram, FileSizeLimitEndsWithAWriteError) {
+  const RunFiles first = first_set_of_three_layers();
+  const std::string one = input_naming_report("r.out");
+  const std::string two = one + one.substr(one.find("1,0,\"99:99\""));
+  struct Case {
+    const char* name;
+    std::string input;
+    rlim_t limit;
+    const RunFiles* left;  // the files afterwards, nullptr for none
+  };
+  const Case cases[] = {
+      {"in the first data set", one, 512, nullptr},
+      {"in the second data set", two, first.report.size() * 3 / 2, &first},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    TempDir io;
+    write_file(dir / "SESF.LAB", kHandshake);
+    write_file(dir / "inp.dat", c.input);
+    const pid_t pid = start_engine(dir.path(), io / "stderr", {.file_size_limit = c.limit});
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(wait_for_end(pid), 38);
+    EXPECT_EQ(read_file(io / "stderr"),
+              "forrtl: severe (38): error during write, unit 3, file r.out\n");
+    if (c.left == nullptr) {
+      EXPECT_EQ(listing(dir.path()), (std::vector<std::string>{"SESF.LAB", "inp.dat"}));
+    } else {
+      EXPECT_EQ(read_file(dir / "r.out"), c.left->report);
+      EXPECT_EQ(read_file(dir / "DEF.OUT"), c.left->def);
+      EXPECT_EQ(read_file(dir / "MODULI.OUT"), c.left->moduli);
+      EXPECT_EQ(
+          listing(dir.path()),
+          (std::vector<std::string>{"DEF.OUT", "MODULI.OUT", "SESF.LAB", "inp.dat", "r.out"}));
+    }
+  }
 }
 
 // Makes a folder the current directory for the test's lifetime.

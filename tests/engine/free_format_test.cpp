@@ -1,5 +1,7 @@
 // The free-format reader (ListRead on an InputUnit), the output unit and the failure line.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -364,6 +366,38 @@ TEST(OutputUnit, WriteAndCloseFailures) {
     EXPECT_FALSE(unit.is_open());
     EXPECT_EQ(read_file(dir / "DEF.OUT"), c.left);
     EXPECT_EQ(files_in(dir), 1u);
+  }
+}
+
+// Regression: finish() closed the temporary file's only descriptor, and with it the file's lock,
+// so that another engine's start-up sweep could remove the file before close() renamed it. The
+// temporary file is locked from open() until it is renamed or removed, finish() included.
+TEST(OutputUnit, TemporaryFileIsLockedUntilRenamedOrRemoved) {
+  // Whether another open file of the one file in `dir` can take its lock.
+  const auto lock_free = [](const TempDir& dir) {
+    const auto entry = *std::filesystem::directory_iterator(dir.path());
+    const int fd = ::open(entry.path().c_str(), O_RDONLY | O_CLOEXEC);
+    const bool free = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    if (fd >= 0) ::close(fd);
+    return free;
+  };
+  for (const bool publish : {true, false}) {
+    SCOPED_TRACE(publish ? "closed" : "discarded");
+    TempDir dir;
+    OutputUnit unit;
+    unit.open(2, (dir / "DEF.OUT").string());
+    unit.write_record("record");
+    ASSERT_EQ(files_in(dir), 1u);
+    EXPECT_FALSE(lock_free(dir));
+    unit.finish();
+    EXPECT_FALSE(lock_free(dir));
+    if (publish) {
+      unit.close();
+      EXPECT_EQ(read_file(dir / "DEF.OUT"), "record\r\n");
+    } else {
+      unit.discard();
+      EXPECT_EQ(files_in(dir), 0u);
+    }
   }
 }
 
