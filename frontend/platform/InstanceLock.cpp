@@ -42,10 +42,13 @@ InstanceLock::InstanceLock(const QString& folder)
   // leaves this lock on a file without a name: the name is opened again. A few tries are plenty;
   // each one that fails means another orva_win has just ended.
   for (int attempt = 0; attempt < 10; ++attempt) {
-    // Read-only is enough for flock. No link is followed, and a FIFO planted under the name does
-    // not block the open.
-    const int fd =
-        ::open(path_.constData(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+    // Read-write where possible: on NFS an exclusive flock is a POSIX write lock, which needs
+    // write access; elsewhere read-only is enough. No link is followed, and a FIFO planted under
+    // the name does not block the open.
+    constexpr int kOpen = O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    int fd = ::open(path_.constData(), O_RDWR | kOpen, 0666);
+    if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS))
+      fd = ::open(path_.constData(), O_RDONLY | kOpen, 0666);
     if (fd < 0) return;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -71,4 +71,19 @@ TEST(Manual, TheSavingSectionGivesTheProjectNamesLimit) {
   }
 }
 
+// The manual says what happens when the program is started twice on one program folder, and that a
+// folder runs one analysis at a time, a second one waiting for the first.
+TEST(Manual, OneProgramPerFolderAndOneAnalysisAtATime) {
+  const QString start =
+      manualSection(QStringLiteral("1. 起動と終了"), QStringLiteral("2. 入力画面のモード"));
+  EXPECT_TRUE(start.contains(QStringLiteral("「ORVAは既に起動しています。」")))
+      << start.toStdString();
+  const QString run =
+      manualSection(QStringLiteral("7. 解析の実行"), QStringLiteral("8. 結果の表示"));
+  for (const char* rule :
+       {"一つのフォルダで同時に行える解析は一つだけです", "終わるのを待ってから"}) {
+    EXPECT_TRUE(run.contains(QString::fromUtf8(rule))) << rule << ": " << run.toStdString();
+  }
+}
+
 }  // namespace
