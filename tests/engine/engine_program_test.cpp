@@ -348,6 +348,7 @@ pid_t start_engine(const fs::path& dir, const fs::path& err_path, const Launch& 
   args.push_back(test::engine_path().string());
   std::vector<std::string> env;
   bool asan_options = false;
+  int preload = -1;
   for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
   if (launch.hold != nullptr) {
     // An instrumented engine accepts a library loaded before the sanitizer's run-time.
@@ -358,7 +359,11 @@ pid_t start_engine(const fs::path& dir, const fs::path& err_path, const Launch& 
       }
     }
     if (!asan_options) env.emplace_back("ASAN_OPTIONS=verify_asan_link_order=0");
-    env.emplace_back("LD_PRELOAD=" ORVA_HOLD_RENAME_LIBRARY);
+    // Named through a descriptor: LD_PRELOAD splits its list at blanks, which the path of the
+    // build folder may hold. The descriptor goes through every exec to the engine.
+    preload = ::open(ORVA_HOLD_RENAME_LIBRARY, O_RDONLY | O_CLOEXEC);
+    if (preload < 0) return -1;
+    env.push_back("LD_PRELOAD=/proc/self/fd/" + std::to_string(preload));
     env.push_back("ORVA_TEST_HOLD=" + launch.hold->setting());
   }
   std::vector<char*> argv, envp;
@@ -374,6 +379,7 @@ pid_t start_engine(const fs::path& dir, const fs::path& err_path, const Launch& 
       for (int fd : launch.hold->engine_ends()) {
         if (::fcntl(fd, F_SETFD, 0) != 0) ::_exit(126);
       }
+      if (::fcntl(preload, F_SETFD, 0) != 0) ::_exit(126);
     }
     if (launch.file_size_limit != RLIM_INFINITY) {
       rlimit limit{};
@@ -385,6 +391,7 @@ pid_t start_engine(const fs::path& dir, const fs::path& err_path, const Launch& 
     ::execvpe(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
+  if (preload >= 0) ::close(preload);
   if (launch.hold != nullptr) launch.hold->started();
   return pid;
 }
