@@ -82,4 +82,11 @@ struct Editor {
   Form2* form = nullptr;
 };
 
+// A stand-in engine in the editor's program folder: a shell script of the commands.
+inline void installEngine(const Editor& e, const QByteArray& commands) {
+  const QString path = e.programFile("ORVA-V4");
+  writeBytes(path, "#!/bin/sh\n" + commands + "\n");
+  QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
 }  // namespace harness

@@ -12,6 +12,7 @@
 namespace {
 
 using harness::Editor;
+using harness::installEngine;
 using harness::readBytes;
 
 // Types text into the cell (row, col) of grid as a user does: the first key on the grid opens the
@@ -116,13 +117,6 @@ TEST(EditsAfterSave, AChangeTurnsTheRunOffAndCheckAndSaveOn) {
     EXPECT_TRUE(c.analysed(readBytes(e.programFile("inp.dat"))));
     EXPECT_FALSE(f->Command2->isEnabled());
   }
-}
-
-// An engine that runs the shell commands in the program folder.
-void installEngine(const Editor& e, const QByteArray& commands) {
-  const QString path = e.programFile("ORVA-V4");
-  harness::writeBytes(path, "#!/bin/sh\n" + commands + "\n");
-  QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 const QByteArray kGoodEngine =

@@ -31,17 +31,11 @@
 namespace {
 
 using harness::Editor;
+using harness::installEngine;
 using harness::readBytes;
 
 const QString kFailure =
     QStringLiteral("解析に失敗しました。入力ファイルを確認してください（out1）。");
-
-// An engine that runs the shell commands in the program folder.
-void installEngine(const Editor& e, const QByteArray& commands) {
-  const QString path = e.programFile("ORVA-V4");
-  harness::writeBytes(path, "#!/bin/sh\n" + commands + "\n");
-  QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-}
 
 // Writes what the real engine writes, after checking the hand-over files.
 const QByteArray kGoodEngine =
